@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/AppSettings.h"
+#include "vertical/AppGlyphSwapAccess.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One mailbox of the main window's tree.
+struct MailBoxRecord {
+  QString Tag;
+  QString Name;
+  std::int16_t Image = 0;
+  std::int16_t SelectedImage = 0;
+};
+
+// Mailbox numbers as stored in the mail index: the position of the mailbox's
+// node in the tree, the root being 1.
+namespace MailBoxNumber {
+constexpr int Root = 1;
+constexpr int Outbox = 2;
+constexpr int Sent = 3;
+constexpr int Drafts = 4;
+constexpr int Trash = 5;
+}  // namespace MailBoxNumber
+
+// The application-wide state: from start-up to the end of the process, read and
+// changed in place by the windows.
+struct AppState {
+  explicit AppState(QString programFolder);
+
+  static QString ProgramTitle();  // "たかぽすと"
+
+  // A file of the program folder.
+  QString FilePath(const QString& name) const;
+
+  QString ProgramFolder;
+  QString GlyphSwapPath;  // ProgramFolder/GlyphSwap.dat
+  QString IniPath;        // ProgramFolder/Tallpost.ini
+  AppSettings Settings;
+  QStringList SeparatorList;
+  GlyphSwapTable GlyphSwap;
+  // Index 1 to 4; element 0 is unused so that the index reads as in the tree.
+  QList<MailBoxRecord> MailBoxTable;
+};

@@ -1,0 +1,20 @@
+#include "app/AppMain.h"
+#include "app/frmCenter.h"
+#include "support/QtDialogs.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  QtDialogs dialogs;
+  AppMain program(QCoreApplication::applicationDirPath(), dialogs);
+  switch (program.Start()) {
+    case AppMain::StartResult::SecondInstance: return 0;
+    case AppMain::StartResult::TableFailed: return 1;
+    case AppMain::StartResult::Running: break;
+  }
+  QObject::connect(program.MainWindow(), &frmCenter::ShutDownComplete, &app,
+                   &QCoreApplication::quit, Qt::QueuedConnection);
+  return app.exec();
+}

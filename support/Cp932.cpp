@@ -1,0 +1,158 @@
+#include "support/Cp932.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <mutex>
+
+namespace Cp932 {
+namespace {
+
+// One converter per direction, opened once; conversions run on the interface
+// thread only, the mutex just keeps a stray second thread from corrupting them.
+struct Converter {
+  iconv_t cd = reinterpret_cast<iconv_t>(-1);
+  std::mutex lock;
+  Converter(const char* to, const char* from) { cd = iconv_open(to, from); }
+  ~Converter() {
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  }
+  bool ok() const { return cd != reinterpret_cast<iconv_t>(-1); }
+};
+
+Converter& toCp932() {
+  static Converter c("CP932", "UTF-16LE");
+  return c;
+}
+Converter& fromCp932() {
+  static Converter c("UTF-16LE", "CP932");
+  return c;
+}
+
+bool isAscii(QStringView text) {
+  for (QChar ch : text)
+    if (ch.unicode() >= 0x80) return false;
+  return true;
+}
+
+bool isAscii(QByteArrayView bytes) {
+  for (char b : bytes)
+    if (static_cast<unsigned char>(b) >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+QByteArray Encode(QStringView text) {
+  if (isAscii(text)) {
+    QByteArray out(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) out[i] = static_cast<char>(text[i].unicode());
+    return out;
+  }
+  Converter& c = toCp932();
+  std::lock_guard guard(c.lock);
+  QByteArray out(text.size() * 2 + 16, Qt::Uninitialized);
+  char* in = const_cast<char*>(reinterpret_cast<const char*>(text.utf16()));
+  size_t inLeft = static_cast<size_t>(text.size()) * 2;
+  char* outPtr = out.data();
+  size_t outLeft = static_cast<size_t>(out.size());
+  iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+  while (inLeft > 0) {
+    if (iconv(c.cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) {
+      const qsizetype used = outPtr - out.data();
+      out.resize(out.size() * 2);
+      outPtr = out.data() + used;
+      outLeft = static_cast<size_t>(out.size() - used);
+      continue;
+    }
+    // EILSEQ or EINVAL: the character has no CP932 code. Write "?" and step
+    // over it (both halves of a surrogate pair).
+    if (outLeft < 1) {
+      const qsizetype used = outPtr - out.data();
+      out.resize(out.size() * 2);
+      outPtr = out.data() + used;
+      outLeft = static_cast<size_t>(out.size() - used);
+    }
+    *outPtr++ = '?';
+    --outLeft;
+    const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(in[0]) |
+                                                (static_cast<unsigned char>(in[1]) << 8));
+    size_t skip = 2;
+    if (QChar::isHighSurrogate(unit) && inLeft >= 4) {
+      const char16_t next = static_cast<char16_t>(static_cast<unsigned char>(in[2]) |
+                                                  (static_cast<unsigned char>(in[3]) << 8));
+      if (QChar::isLowSurrogate(next)) skip = 4;
+    }
+    in += skip;
+    inLeft -= skip;
+    iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  out.resize(outPtr - out.data());
+  return out;
+}
+
+QString Decode(QByteArrayView bytes) {
+  if (isAscii(bytes)) return QString::fromLatin1(bytes.data(), bytes.size());
+  Converter& c = fromCp932();
+  std::lock_guard guard(c.lock);
+  QString out(bytes.size() + 8, Qt::Uninitialized);
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = static_cast<size_t>(bytes.size());
+  char* outBase = reinterpret_cast<char*>(out.data());
+  char* outPtr = outBase;
+  size_t outLeft = static_cast<size_t>(out.size()) * 2;
+  iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+  while (inLeft > 0) {
+    if (iconv(c.cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) {
+      const qsizetype used = outPtr - outBase;
+      out.resize(out.size() * 2);
+      outBase = reinterpret_cast<char*>(out.data());
+      outPtr = outBase + used;
+      outLeft = static_cast<size_t>(out.size()) * 2 - static_cast<size_t>(used);
+      continue;
+    }
+    // An invalid or truncated sequence: one "?" for its first byte.
+    if (outLeft < 2) {
+      const qsizetype used = outPtr - outBase;
+      out.resize(out.size() * 2);
+      outBase = reinterpret_cast<char*>(out.data());
+      outPtr = outBase + used;
+      outLeft = static_cast<size_t>(out.size()) * 2 - static_cast<size_t>(used);
+    }
+    outPtr[0] = '?';
+    outPtr[1] = 0;
+    outPtr += 2;
+    outLeft -= 2;
+    ++in;
+    --inLeft;
+    iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  out.resize((outPtr - outBase) / 2);
+  return out;
+}
+
+bool CanEncode(QStringView text) {
+  const QByteArray bytes = Encode(text);
+  const QString back = Decode(bytes);
+  if (back.size() != text.size()) return false;
+  for (qsizetype i = 0; i < text.size(); ++i)
+    if (FoldToCp932Form(text[i].unicode()) != back[i].unicode()) return false;
+  return true;
+}
+
+char16_t FoldToCp932Form(char16_t c) {
+  switch (c) {
+    case 0x301C: return 0xFF5E;  // 〜 -> ～
+    case 0x2016: return 0x2225;  // ‖ -> ∥
+    case 0x2212: return 0xFF0D;  // − -> －
+    case 0x00A2: return 0xFFE0;  // ¢ -> ￠
+    case 0x00A3: return 0xFFE1;  // £ -> ￡
+    case 0x00AC: return 0xFFE2;  // ¬ -> ￢
+    case 0x2014: return 0x2015;  // — -> ―
+    default: return c;
+  }
+}
+
+}  // namespace Cp932

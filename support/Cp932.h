@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Code page 932 (Shift_JIS with the Microsoft extensions), the encoding of every
+// file Tallpost keeps. The mapping is Microsoft's: 0x8160 reads as U+FF5E and
+// both U+301C and U+FF5E are written as 0x8160.
+namespace Cp932 {
+
+// Characters CP932 cannot hold are written as "?", as the platform does.
+QByteArray Encode(QStringView text);
+
+// Bytes that are not valid CP932 read as "?".
+QString Decode(QByteArrayView bytes);
+
+// True when every character of text survives a trip through CP932 unchanged
+// (up to the pairs CP932 stores as one code, see FoldToCp932Form).
+bool CanEncode(QStringView text);
+
+// The form a character takes after a trip through CP932. For the few pairs that
+// CP932 stores under one code (〜/～, ‖/∥, −/－, ¢/￠, £/￡, ¬/￢, —/―) this is the
+// second form; every other character is returned unchanged.
+char16_t FoldToCp932Form(char16_t c);
+
+}  // namespace Cp932

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Every question and message a window puts to the user goes through this
+// interface, so that tests can answer them. The Qt implementation shows message
+// and input boxes; the test implementation records what was asked.
+class Dialogs {
+ public:
+  enum class Icon { None, Information, Exclamation, Question, Error };
+  enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+  enum class Answer { Ok, Cancel, Yes, No };
+
+  virtual ~Dialogs() = default;
+
+  virtual Answer Message(const QString& text, const QString& title, Icon icon,
+                         Buttons buttons = Buttons::Ok) = 0;
+
+  // The text typed, or nothing when the user cancelled.
+  virtual std::optional<QString> Input(const QString& prompt, const QString& title,
+                                       const QString& defaultText = QString()) = 0;
+};

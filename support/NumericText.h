@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// Numbers typed by the user or stored as text.
+namespace NumericText {
+
+// The platform's numeric test: optional sign, digits with an optional decimal
+// point, optional exponent (e or E, optional sign, digits); spaces around are
+// allowed. "12", "-3", "+4.5", ".5", "1e3" are numeric; "", "1a", "1,000" are not.
+bool IsNumeric(const QString& text);
+
+// The text as a whole number, rounded half to even ("2.5" -> 2, "3.5" -> 4),
+// or nothing when it is not numeric or falls outside [min, max].
+std::optional<std::int64_t> ToInteger(const QString& text, std::int64_t min, std::int64_t max);
+
+inline std::optional<std::int32_t> ToInt32(const QString& text) {
+  const auto v = ToInteger(text, INT32_MIN, INT32_MAX);
+  if (!v) return std::nullopt;
+  return static_cast<std::int32_t>(*v);
+}
+
+inline std::optional<std::int16_t> ToInt16(const QString& text) {
+  const auto v = ToInteger(text, INT16_MIN, INT16_MAX);
+  if (!v) return std::nullopt;
+  return static_cast<std::int16_t>(*v);
+}
+
+}  // namespace NumericText

@@ -1,0 +1,21 @@
+#include "tests/testsupport/ScriptedDialogs.h"
+
+Dialogs::Answer ScriptedDialogs::Message(const QString& text, const QString& title, Icon icon,
+                                         Buttons buttons) {
+  messages.append({text, title, icon, buttons});
+  if (!answers_.empty()) {
+    const Answer a = answers_.front();
+    answers_.pop_front();
+    return a;
+  }
+  return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
+}
+
+std::optional<QString> ScriptedDialogs::Input(const QString& prompt, const QString&,
+                                              const QString&) {
+  prompts << prompt;
+  if (inputs_.empty()) return std::nullopt;
+  auto t = inputs_.front();
+  inputs_.pop_front();
+  return t;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "support/Dialogs.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <deque>
+
+// Dialogs for tests: records every message and input box and answers from a
+// script. Unscripted questions are answered No (OK for an OK box, Cancel for an
+// input box), the answer that changes nothing.
+class ScriptedDialogs final : public Dialogs {
+ public:
+  struct Asked {
+    QString text;
+    QString title;
+    Icon icon;
+    Buttons buttons;
+  };
+
+  Answer Message(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
+  std::optional<QString> Input(const QString& prompt, const QString& title,
+                               const QString& defaultText) override;
+
+  void AnswerNext(Answer a) { answers_.push_back(a); }
+  void InputNext(std::optional<QString> text) { inputs_.push_back(std::move(text)); }
+
+  QList<Asked> messages;
+  QStringList prompts;
+
+ private:
+  std::deque<Answer> answers_;
+  std::deque<std::optional<QString>> inputs_;
+};
