@@ -470,8 +470,11 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
       sepLine = separatorLine(separator, widestRow(), lineSpace);
       haveSeparator = true;
     }
+    // With one position a line the first line may hold only the indent, so the
+    // page can end before any token was used (and with one token, u is 0).
     const std::int64_t last = static_cast<std::int64_t>(n) - 1;
-    progress_ += static_cast<int>(roundHalfEven(static_cast<std::int64_t>(j) * 100, last) / 4);
+    if (last > 0)
+      progress_ += static_cast<int>(roundHalfEven(static_cast<std::int64_t>(j) * 100, last) / 4);
     setProgressAndNotify(progress_);
     turn.StepSlow();
     if (stopped_) return QString();

@@ -15,7 +15,9 @@ std::optional<QString> ScriptedDialogs::Input(const QString& prompt, const QStri
                                               const QString&) {
   prompts << prompt;
   if (inputs_.empty()) return std::nullopt;
-  auto t = inputs_.front();
+  const bool cancelled = !inputs_.front().has_value();
+  const QString text = inputs_.front().value_or(QString());
   inputs_.pop_front();
-  return t;
+  if (cancelled) return std::nullopt;
+  return text;
 }
