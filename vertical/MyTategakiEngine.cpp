@@ -211,6 +211,8 @@ bool MyTategakiEngine::tokenize(QStringView text, const TableIndex& index, bool 
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
   std::int64_t i = 0;
+  // The token of each table row, made once per conversion on its first use.
+  std::vector<std::int64_t> rowToken(index.rows.size(), -1);
   while (p < end) {
     if (stopped_) return false;
     char32_t c = *p++;
@@ -222,7 +224,12 @@ bool MyTategakiEngine::tokenize(QStringView text, const TableIndex& index, bool 
     } else if (c != u'\t' && c != u'\n') {
       const std::int32_t row = index.find(TableIndex::fold(c));
       if (row >= 0 && index.rows[row].hasVertical) {
-        out.add(index.rows[row].text, index.rows[row].prohibited);
+        if (rowToken[row] < 0) {
+          out.add(index.rows[row].text, index.rows[row].prohibited);
+          rowToken[row] = out.list.back().bits;
+        } else {
+          out.list.push_back({static_cast<std::uint32_t>(rowToken[row])});
+        }
       } else {
         out.add(wide ? WidthConversion::ToWide(c) : c, row >= 0 && index.rows[row].prohibited);
       }
