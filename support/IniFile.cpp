@@ -138,7 +138,7 @@ qsizetype GetSection(const QString& section, QString& value, qsizetype bufferSiz
   const qsizetype count = out.size();
   out += QChar(0);
   value = out;
-  return count == 0 ? 0 : count;
+  return count;
 }
 
 bool WriteString(const QString& section, const QString& key, const QString& value,
