@@ -78,7 +78,10 @@ int main(int argc, char* argv[]) {
   const qsizetype sizes[] = {64 * 1024, 1024 * 1024, 4 * 1024 * 1024};
   std::printf("%-10s %-9s %-9s %10s %12s %16s\n", "input", "layout", "receiver", "seconds", "input MB/s",
               "output chars/s");
+  // An optional argument such as "20x20" measures that layout only.
+  const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
   for (const Layout& l : layouts) {
+    if (!only.isEmpty() && only != QStringLiteral("%1x%2").arg(l.pl).arg(l.lc)) continue;
     double t1 = 0, t4 = 0;
     for (qsizetype size : sizes) {
       const QString body = makeBody(size);

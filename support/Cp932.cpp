@@ -143,16 +143,9 @@ bool CanEncode(QStringView text) {
 }
 
 char16_t FoldToCp932Form(char16_t c) {
-  switch (c) {
-    case 0x301C: return 0xFF5E;  // 〜 -> ～
-    case 0x2016: return 0x2225;  // ‖ -> ∥
-    case 0x2212: return 0xFF0D;  // − -> －
-    case 0x00A2: return 0xFFE0;  // ¢ -> ￠
-    case 0x00A3: return 0xFFE1;  // £ -> ￡
-    case 0x00AC: return 0xFFE2;  // ¬ -> ￢
-    case 0x2014: return 0x2015;  // — -> ―
-    default: return c;
-  }
+  for (const FoldedPair& pair : kFoldedPairs)
+    if (pair.from == c) return pair.to;
+  return c;
 }
 
 }  // namespace Cp932

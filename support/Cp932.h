@@ -23,4 +23,19 @@ bool CanEncode(QStringView text);
 // second form; every other character is returned unchanged.
 char16_t FoldToCp932Form(char16_t c);
 
+// Those pairs: the first form and the form it comes back as.
+struct FoldedPair {
+  char16_t from;
+  char16_t to;
+};
+inline constexpr FoldedPair kFoldedPairs[] = {
+    {0x301C, 0xFF5E},  // 〜 -> ～
+    {0x2016, 0x2225},  // ‖ -> ∥
+    {0x2212, 0xFF0D},  // − -> －
+    {0x00A2, 0xFFE0},  // ¢ -> ￠
+    {0x00A3, 0xFFE1},  // £ -> ￡
+    {0x00AC, 0xFFE2},  // ¬ -> ￢
+    {0x2014, 0x2015},  // — -> ―
+};
+
 }  // namespace Cp932

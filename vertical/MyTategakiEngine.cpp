@@ -61,11 +61,17 @@ struct MyTategakiEngine::TableIndex {
     bool prohibited = false;
     QString text;  // the Vertical text, widened in wide mode
   };
-  std::vector<std::int32_t> bmp;      // code unit -> row number, -1 for none
+  std::vector<std::int32_t> bmp = std::vector<std::int32_t>(0x10000, -1);  // code unit -> row, -1 for none
+  std::vector<char16_t> used;  // the entries of bmp that are set
   QHash<char32_t, std::int32_t> astral;
   std::vector<Row> rows;
 
-  TableIndex(const GlyphSwapTable& table, bool wide) : bmp(0x10000, -1) {
+  // Indexes table, forgetting the table indexed before.
+  void build(const GlyphSwapTable& table, bool wide) {
+    for (char16_t c : used) bmp[c] = -1;
+    used.clear();
+    astral.clear();
+    rows.clear();
     for (const GlyphSwapEntry& e : table) {
       const QList<uint> key = e.Horizontal.toUcs4();
       if (key.size() != 1) continue;  // only a one-character key can equal a character
@@ -77,20 +83,31 @@ struct MyTategakiEngine::TableIndex {
       row.text = wide ? WidthConversion::ToWide(e.Vertical) : e.Vertical;
       const auto number = static_cast<std::int32_t>(rows.size());
       rows.push_back(std::move(row));
-      if (c < 0x10000)
-        bmp[c] = number;
-      else
-        astral.insert(c, number);
+      set(c, number);
     }
+    // The first form of a folded pair finds the row of the second.
+    for (const Cp932::FoldedPair& pair : Cp932::kFoldedPairs)
+      if (bmp[pair.to] >= 0) set(pair.from, bmp[pair.to]);
   }
 
   static char32_t fold(char32_t c) {
     return c < 0x10000 ? Cp932::FoldToCp932Form(static_cast<char16_t>(c)) : c;
   }
 
-  std::int32_t find(char32_t folded) const {
-    if (folded < 0x10000) return bmp[folded];
-    return astral.value(folded, -1);
+  // The row of a character, folded or not.
+  std::int32_t find(char32_t c) const {
+    if (c < 0x10000) return bmp[c];
+    return astral.value(c, -1);
+  }
+
+ private:
+  void set(char32_t c, std::int32_t number) {
+    if (c < 0x10000) {
+      bmp[c] = number;
+      used.push_back(static_cast<char16_t>(c));
+    } else {
+      astral.insert(c, number);
+    }
   }
 };
 
@@ -100,6 +117,11 @@ struct MyTategakiEngine::Tokens {
   std::vector<QString> pool;
   std::vector<std::int32_t> poolLength;  // in characters (code points)
 
+  void clear() {
+    list.clear();
+    pool.clear();
+    poolLength.clear();
+  }
   void add(char32_t c, bool prohibited) {
     list.push_back({static_cast<std::uint32_t>(c) | (prohibited ? kProhibitedBit : 0u)});
   }
@@ -133,9 +155,9 @@ struct MyTategakiEngine::Tokens {
   std::int64_t units(Token t) const {
     return pooled(t) ? pool[t.bits & kValueMask].size() : (code(t) >= 0x10000 ? 2 : 1);
   }
-  bool equals(Token t, const QString& text) const {
+  // True when t is the token of text, whose code points are cps.
+  bool equals(Token t, const QString& text, const QList<uint>& cps) const {
     if (pooled(t)) return pool[t.bits & kValueMask] == text;
-    const QList<uint> cps = text.toUcs4();
     return cps.size() == 1 && cps[0] == code(t);
   }
   VerticalToken toPublic(Token t) const {
@@ -148,6 +170,41 @@ struct MyTategakiEngine::Tokens {
     return v;
   }
 };
+
+// What a conversion works in. It is kept between conversions, so that a body
+// converted again does not pay for fresh memory, and the table index is built
+// again only when the table or the width mode changed.
+struct MyTategakiEngine::Work {
+  GlyphSwapTable table;
+  bool wide = false;
+  bool indexed = false;
+  TableIndex index;
+  Tokens tokens;
+  std::vector<std::int32_t> cells;
+
+  const TableIndex& indexFor(const GlyphSwapTable& t, bool w) {
+    if (!indexed || w != wide || t != table) {
+      index.build(t, w);
+      table = t;
+      wide = w;
+      indexed = true;
+    }
+    return index;
+  }
+
+  // Buffers grown by a very long body are given back rather than kept.
+  void release() {
+    constexpr size_t kKeep = 16 * 1024 * 1024;
+    if (cells.capacity() > kKeep) std::vector<std::int32_t>().swap(cells);
+    if (tokens.list.capacity() > kKeep) std::vector<Token>().swap(tokens.list);
+    tokens.pool.clear();
+    tokens.poolLength.clear();
+  }
+};
+
+MyTategakiEngine::MyTategakiEngine() : work_(std::make_unique<Work>()) {}
+
+MyTategakiEngine::~MyTategakiEngine() = default;
 
 MyTategakiEngine& MyTategakiEngine::Instance() {
   static MyTategakiEngine engine;
@@ -191,7 +248,7 @@ bool MyTategakiEngine::LayoutAccepted(std::int64_t pageLines, std::int64_t lineC
   return (lineChars + 1) * (lineSpace + 1) <= kMaxCharactersPerLine;
 }
 
-QString MyTategakiEngine::TrimTrailingBlanks(const QString& text) {
+qsizetype MyTategakiEngine::trimmedLength(QStringView text) {
   EventLoopTurn turn;
   qsizetype end = text.size();
   while (end > 1) {
@@ -199,18 +256,25 @@ QString MyTategakiEngine::TrimTrailingBlanks(const QString& text) {
     if (c != u'\r' && c != u'\n' && c != u' ' && c != 0x3000 && c != u'\t' && c != 0) break;
     --end;
     turn.Step();
-    if (stopped_) return QString();
+    if (stopped_) return 0;
   }
-  return text.left(end);
+  return end;
+}
+
+QString MyTategakiEngine::TrimTrailingBlanks(const QString& text) {
+  const qsizetype end = trimmedLength(text);
+  return stopped_ ? QString() : text.left(end);
 }
 
 bool MyTategakiEngine::tokenize(QStringView text, const TableIndex& index, bool wide, Tokens& out) {
   EventLoopTurn turn;
   const std::int64_t n = codePointCount(text);
+  out.clear();
   out.list.reserve(static_cast<size_t>(n));
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
   std::int64_t i = 0;
+  std::int64_t nextChange = 1;
   // The token of each table row, made once per conversion on its first use.
   std::vector<std::int64_t> rowToken(index.rows.size(), -1);
   while (p < end) {
@@ -222,7 +286,7 @@ bool MyTategakiEngine::tokenize(QStringView text, const TableIndex& index, bool 
     if (c == u'\r') {
       out.add(kCr, false);
     } else if (c != u'\t' && c != u'\n') {
-      const std::int32_t row = index.find(TableIndex::fold(c));
+      const std::int32_t row = index.find(c);
       if (row >= 0 && index.rows[row].hasVertical) {
         if (rowToken[row] < 0) {
           out.add(index.rows[row].text, index.rows[row].prohibited);
@@ -236,12 +300,18 @@ bool MyTategakiEngine::tokenize(QStringView text, const TableIndex& index, bool 
     }
     // Progress is a percentage of the characters read. Between two changes of
     // the value the receiver would only hear the same number again, so it is
-    // told each new value once.
-    const int value = static_cast<int>(roundHalfEven(i * 100, n));
-    if (value != lastNotified_)
-      setProgressAndNotify(value);
-    else
-      progress_ = value;
+    // told each new value once, and the value is worked out again only where
+    // it next changes.
+    if (i >= nextChange) {
+      const std::int64_t value = roundHalfEven(i * 100, n);
+      if (value != lastNotified_)
+        setProgressAndNotify(static_cast<int>(value));
+      else
+        progress_ = static_cast<int>(value);
+      std::int64_t k = std::max(i + 1, (2 * value + 1) * n / 200);  // at or before the next change
+      while (k <= n && roundHalfEven(k * 100, n) <= value) ++k;
+      nextChange = k;
+    }
     turn.Step();
   }
   return !stopped_;
@@ -252,7 +322,7 @@ std::optional<VerticalToken> MyTategakiEngine::MapCharacter(QStringView characte
                                                            int widthMode) {
   if (character.isEmpty()) return std::nullopt;
   const bool wide = widthMode == kWideMode;
-  const TableIndex index(table, wide);
+  const TableIndex& index = work_->indexFor(table, wide);
   Tokens tokens;
   const int saved = lastNotified_;
   const QPointer<QObject> receiver = receiver_;
@@ -268,7 +338,7 @@ std::optional<VerticalToken> MyTategakiEngine::MapCharacter(QStringView characte
 QList<VerticalToken> MyTategakiEngine::TokenizeText(const QString& text,
                                                     const GlyphSwapTable& table, int widthMode) {
   const bool wide = widthMode == kWideMode;
-  const TableIndex index(table, wide);
+  const TableIndex& index = work_->indexFor(table, wide);
   Tokens tokens;
   lastNotified_ = -1;
   QList<VerticalToken> out;
@@ -310,13 +380,19 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
   }
   const bool wide = widthMode == kWideMode;
   const QString marker = wide ? WidthConversion::ToWide(quoteMarker) : quoteMarker;
+  const QList<uint> markerCodes = marker.toUcs4();
   if (body.isEmpty()) return QString();
 
-  const QString trimmed = TrimTrailingBlanks(body);
+  const qsizetype trimmed = trimmedLength(body);
   if (stopped_) return QString();
-  const TableIndex index(table, wide);
-  Tokens tk;
-  if (!tokenize(trimmed, index, wide, tk)) return QString();
+  const TableIndex& index = work_->indexFor(table, wide);
+  Tokens& tk = work_->tokens;
+  // The buffers are given back on every way out.
+  struct Release {
+    Work& work;
+    ~Release() { work.release(); }
+  } release{*work_};
+  if (!tokenize(QStringView(body).left(trimmed), index, wide, tk)) return QString();
   const std::vector<Token>& toks = tk.list;
   const size_t n = toks.size();
   if (n == 0) return QString();
@@ -331,7 +407,8 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
     size_t firstCell;
     size_t lines;
   };
-  std::vector<std::int32_t> cells;
+  std::vector<std::int32_t>& cells = work_->cells;
+  cells.clear();
   cells.reserve(n * 2 + cellsPerLine);
   std::vector<Page> pages;
 
@@ -352,6 +429,23 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
       }
     }
     return widest;
+  };
+
+  // The length of a cell in the output, in UTF-16 units.
+  const auto cellUnits = [&](std::int32_t cell) -> std::int64_t {
+    if (cell == kBlankCell) return wide ? lineSpace + 1 : lineSpace;
+    if (cell == kQuoteCell) return 1 + lineSpace;
+    const Token t = toks[static_cast<size_t>(cell)];
+    const std::int64_t pad = wide ? std::max<std::int64_t>(0, lineSpace + 1 - tk.length(t)) : lineSpace;
+    return tk.units(t) + pad;
+  };
+  // What the cells that are not blank take in the output, summed as they are placed.
+  std::int64_t filledUnits = 0;
+  std::int64_t filledCells = 0;
+  const auto place = [&](size_t at, std::int32_t cell) {
+    cells[at] = cell;
+    filledUnits += cellUnits(cell);
+    ++filledCells;
   };
 
   size_t j = 0;
@@ -375,7 +469,7 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
       bool restart = true;
       while (restart) {
         restart = false;
-        if (!((quoteHandling && tk.equals(toks[j], marker)) || inQuote)) break;
+        if (!((quoteHandling && tk.equals(toks[j], marker, markerCodes)) || inQuote)) break;
         size_t k = inQuote ? j : j + 1;
         bool drop = false;
         while (k < n) {
@@ -398,7 +492,7 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
         // With one position a line the quote cell would leave no room for any
         // character and the text would never end: the line then has no quote cell.
         if (remaining > 1) {
-          cells[base + cur++] = kQuoteCell;
+          place(base + cur++, kQuoteCell);
           --remaining;
         }
         if (!inQuote && ++j == n) {
@@ -433,7 +527,7 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
           if (++j == n) ended = true;
           break;
         }
-        cells[base + cur++] = static_cast<std::int32_t>(j);
+        place(base + cur++, static_cast<std::int32_t>(j));
         --remaining;
         turn.Step();
         if (stopped_) return QString();
@@ -446,7 +540,7 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
 
       // Line complete: one prohibited token hangs in the foot row.
       if (tk.prohibited(toks[j])) {
-        cells[base + foot] = static_cast<std::int32_t>(j);
+        place(base + foot, static_cast<std::int32_t>(j));
         if (++j == n) {
           ended = true;
           break;
@@ -495,17 +589,10 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
   }
   if (!haveSeparator) sepLine = separatorLine(separator, widestRow(), lineSpace);
 
-  // Output. The size is counted first so that the text is written in one piece.
-  const auto cellUnits = [&](std::int32_t cell) -> std::int64_t {
-    if (cell == kBlankCell) return wide ? lineSpace + 1 : lineSpace;
-    if (cell == kQuoteCell) return 1 + lineSpace;
-    const Token t = toks[static_cast<size_t>(cell)];
-    const std::int64_t pad = wide ? std::max<std::int64_t>(0, lineSpace + 1 - tk.length(t)) : lineSpace;
-    return tk.units(t) + pad;
-  };
+  // Output, written in one piece: its size is known from the layout.
   const std::int64_t sepLength = codePointCount(sepLine);
   std::int64_t total = sepLine.size() + 2 + sepLength + 2;
-  for (size_t c = 0; c < cells.size(); ++c) total += cellUnits(cells[c]);
+  total += filledUnits + (static_cast<std::int64_t>(cells.size()) - filledCells) * cellUnits(kBlankCell);
   const std::int64_t rowCount = static_cast<std::int64_t>(pages.size() * cellsPerLine + 2 * (pages.size() - 1));
   total += rowCount * 2 + static_cast<std::int64_t>(pages.size() - 1) * sepLine.size();
 

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -27,6 +28,11 @@ class MyTategakiEngine {
  public:
   static constexpr int kWideMode = 1;
   static constexpr int kTabMode = 0;
+
+  MyTategakiEngine();
+  ~MyTategakiEngine();
+  MyTategakiEngine(const MyTategakiEngine&) = delete;
+  MyTategakiEngine& operator=(const MyTategakiEngine&) = delete;
 
   // The engine of the process, shared by every window.
   static MyTategakiEngine& Instance();
@@ -78,7 +84,9 @@ class MyTategakiEngine {
  private:
   struct TableIndex;
   struct Tokens;
+  struct Work;
 
+  qsizetype trimmedLength(QStringView text);
   bool tokenize(QStringView text, const TableIndex& index, bool wide, Tokens& out);
   void setProgressAndNotify(int value);
   QString separatorLine(const QString& separator, std::int64_t width, int lineSpace) const;
@@ -92,4 +100,5 @@ class MyTategakiEngine {
   int lastNotified_ = -1;
   bool stopped_ = false;
   bool refused_ = false;
+  std::unique_ptr<Work> work_;
 };
