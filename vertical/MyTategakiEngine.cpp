@@ -171,6 +171,15 @@ struct MyTategakiEngine::Tokens {
   }
 };
 
+// One vertical line of the layout (see ConvertToVertical).
+struct MyTategakiEngine::Line {
+  std::int64_t first = 0;           // the token at its first character position
+  std::int32_t count = 0;           // how many tokens follow from there
+  std::int32_t foot = kBlankCell;   // the token hanging in the foot row
+  bool quote = false;               // a quote cell at its head
+  bool indent = false;              // an indent after that
+};
+
 // What a conversion works in. It is kept between conversions, so that a body
 // converted again does not pay for fresh memory, and the table index is built
 // again only when the table or the width mode changed.
@@ -180,7 +189,7 @@ struct MyTategakiEngine::Work {
   bool indexed = false;
   TableIndex index;
   Tokens tokens;
-  std::vector<std::int32_t> cells;
+  std::vector<Line> lines;
 
   const TableIndex& indexFor(const GlyphSwapTable& t, bool w) {
     if (!indexed || w != wide || t != table) {
@@ -195,7 +204,7 @@ struct MyTategakiEngine::Work {
   // Buffers grown by a very long body are given back rather than kept.
   void release() {
     constexpr size_t kKeep = 16 * 1024 * 1024;
-    if (cells.capacity() > kKeep) std::vector<std::int32_t>().swap(cells);
+    if (lines.capacity() > kKeep / 4) std::vector<Line>().swap(lines);
     if (tokens.list.capacity() > kKeep) std::vector<Token>().swap(tokens.list);
     tokens.pool.clear();
     tokens.poolLength.clear();
@@ -403,14 +412,25 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
   // the right end of each row).
   const size_t cellsPerLine = static_cast<size_t>(lineChars) + 1;
   const size_t foot = static_cast<size_t>(lineChars);
+  // A vertical line is kept as what it holds, not as a cell per position: an
+  // optional quote cell at its head, an optional indent, a run of consecutive
+  // tokens, blanks, and an optional token hanging in the foot row.
+  std::vector<Line>& lines = work_->lines;
+  lines.clear();
   struct Page {
-    size_t firstCell;
+    size_t firstLine;
     size_t lines;
   };
-  std::vector<std::int32_t>& cells = work_->cells;
-  cells.clear();
-  cells.reserve(n * 2 + cellsPerLine);
   std::vector<Page> pages;
+
+  // The cell of a line at row r.
+  const auto cellAt = [&](const Line& line, size_t r) -> std::int32_t {
+    if (r == foot) return line.foot;
+    if (line.quote && r == 0) return kQuoteCell;
+    const size_t offset = static_cast<size_t>(line.quote) + static_cast<size_t>(line.indent);
+    if (r < offset || r - offset >= static_cast<size_t>(line.count)) return kBlankCell;
+    return static_cast<std::int32_t>(line.first + static_cast<std::int64_t>(r - offset));
+  };
 
   const auto cellLength = [&](std::int32_t cell) -> std::int64_t {
     if (cell == kBlankCell) return wide ? lineSpace + 1 : lineSpace;
@@ -424,7 +444,7 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
     for (const Page& pg : pages) {
       for (size_t r = 0; r < cellsPerLine; ++r) {
         std::int64_t w = 0;
-        for (size_t v = 0; v < pg.lines; ++v) w += cellLength(cells[pg.firstCell + v * cellsPerLine + r]);
+        for (size_t v = 0; v < pg.lines; ++v) w += cellLength(cellAt(lines[pg.firstLine + v], r));
         widest = std::max(widest, w);
       }
     }
@@ -442,8 +462,7 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
   // What the cells that are not blank take in the output, summed as they are placed.
   std::int64_t filledUnits = 0;
   std::int64_t filledCells = 0;
-  const auto place = [&](size_t at, std::int32_t cell) {
-    cells[at] = cell;
+  const auto count = [&](std::int32_t cell) {
     filledUnits += cellUnits(cell);
     ++filledCells;
   };
@@ -456,12 +475,11 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
   QString sepLine;
 
   while (!ended) {
-    pages.push_back({cells.size(), 0});
+    pages.push_back({lines.size(), 0});
     for (int v = 0; v < pageLines && !ended; ++v) {
-      const size_t base = cells.size();
-      cells.resize(base + cellsPerLine, kBlankCell);
+      lines.push_back(Line{});
+      Line& line = lines.back();
       ++pages.back().lines;
-      size_t cur = 0;
       int remaining = lineChars;
 
       // Quoted line. A blank quoted body line is dropped whole and the vertical
@@ -492,7 +510,8 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
         // With one position a line the quote cell would leave no room for any
         // character and the text would never end: the line then has no quote cell.
         if (remaining > 1) {
-          place(base + cur++, kQuoteCell);
+          line.quote = true;
+          count(kQuoteCell);
           --remaining;
         }
         if (!inQuote && ++j == n) {
@@ -510,24 +529,25 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
       // Paragraph indent, where a position is left for it.
       if (indentDue) {
         if (remaining > 0) {
-          ++cur;
+          line.indent = true;
           --remaining;
         }
         indentDue = false;
       }
 
       // Characters.
+      line.first = static_cast<std::int64_t>(j);
       while (remaining > 0) {
         const Token t = toks[j];
         if (tk.isCr(t)) {
           inQuote = false;
-          cur += static_cast<size_t>(remaining);
           remaining = 0;
           indentDue = true;
           if (++j == n) ended = true;
           break;
         }
-        place(base + cur++, static_cast<std::int32_t>(j));
+        ++line.count;
+        count(static_cast<std::int32_t>(j));
         --remaining;
         turn.Step();
         if (stopped_) return QString();
@@ -540,7 +560,8 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
 
       // Line complete: one prohibited token hangs in the foot row.
       if (tk.prohibited(toks[j])) {
-        place(base + foot, static_cast<std::int32_t>(j));
+        line.foot = static_cast<std::int32_t>(j);
+        count(line.foot);
         if (++j == n) {
           ended = true;
           break;
@@ -584,7 +605,7 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
   // A text of several pages has its last page as wide as the others.
   if (pages.size() > 1 && pages.back().lines < static_cast<size_t>(pageLines)) {
     const size_t missing = static_cast<size_t>(pageLines) - pages.back().lines;
-    cells.resize(cells.size() + missing * cellsPerLine, kBlankCell);
+    lines.resize(lines.size() + missing);
     pages.back().lines = static_cast<size_t>(pageLines);
   }
   if (!haveSeparator) sepLine = separatorLine(separator, widestRow(), lineSpace);
@@ -592,7 +613,8 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
   // Output, written in one piece: its size is known from the layout.
   const std::int64_t sepLength = codePointCount(sepLine);
   std::int64_t total = sepLine.size() + 2 + sepLength + 2;
-  total += filledUnits + (static_cast<std::int64_t>(cells.size()) - filledCells) * cellUnits(kBlankCell);
+  const std::int64_t cellCount = static_cast<std::int64_t>(lines.size() * cellsPerLine);
+  total += filledUnits + (cellCount - filledCells) * cellUnits(kBlankCell);
   const std::int64_t rowCount = static_cast<std::int64_t>(pages.size() * cellsPerLine + 2 * (pages.size() - 1));
   total += rowCount * 2 + static_cast<std::int64_t>(pages.size() - 1) * sepLine.size();
 
@@ -644,7 +666,7 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
   for (size_t p = 0; p < pages.size(); ++p) {
     const Page& pg = pages[p];
     for (size_t r = 0; r < cellsPerLine; ++r) {
-      for (size_t v = pg.lines; v-- > 0;) putCell(cells[pg.firstCell + v * cellsPerLine + r]);
+      for (size_t v = pg.lines; v-- > 0;) putCell(cellAt(lines[pg.firstLine + v], r));
       putCrLf();
       rowDone();
       turn.Step();

@@ -85,6 +85,7 @@ class MyTategakiEngine {
   struct TableIndex;
   struct Tokens;
   struct Work;
+  struct Line;
 
   qsizetype trimmedLength(QStringView text);
   bool tokenize(QStringView text, const TableIndex& index, bool wide, Tokens& out);
