@@ -315,6 +315,50 @@ TEST_F(Progress, AReceiverWithoutTheMethodIsNotCalled) {
   EXPECT_EQ(recorder.values, QList<int>{5});
 }
 
+// ---- One engine used for many conversions ----
+
+TEST_F(Engine, AReusedEngineConvertsAsAFreshOne) {
+  // The engine keeps its table index and buffers between conversions: a
+  // changed table, another width mode, a shorter body or a stopped conversion
+  // before must not show in the next result.
+  const GlyphSwapTable dashes = {{s("ー"), s("｜"), false}};
+  const GlyphSwapTable bars = {{s("ー"), s("┃"), true}, {s("あ"), s("ア"), false}};
+  const QString longBody = s("ああーいい、うう\r\n> 引用ー\r\nええ").repeated(50);
+  const QString shortBody = s("あーい");
+  struct Case {
+    const GlyphSwapTable* table;
+    const QString* body;
+    int mode;
+  };
+  const Case cases[] = {{&dashes, &longBody, MyTategakiEngine::kWideMode},
+                        {&bars, &shortBody, MyTategakiEngine::kWideMode},
+                        {&bars, &shortBody, MyTategakiEngine::kTabMode},
+                        {&dashes, &shortBody, MyTategakiEngine::kTabMode},
+                        {&dashes, &longBody, MyTategakiEngine::kWideMode},
+                        {&bars, &longBody, MyTategakiEngine::kWideMode}};
+  for (const Case& c : cases) {
+    MyTategakiEngine fresh;
+    const QString expected = fresh.ConvertToVertical(*c.body, 3, 4, s("－"), *c.table, c.mode, 1, true,
+                                                     QStringLiteral(">"));
+    table = *c.table;
+    EXPECT_EQ(convert(*c.body, 3, 4, s("－"), 1, true, c.mode), expected);
+  }
+  EXPECT_TRUE(convert(shortBody, 3, 4).contains(s("ア")));
+
+  // After a stop in the middle of a long body.
+  Recorder recorder;
+  recorder.engine = &engine;
+  recorder.stopAt = 30;
+  engine.SetProgressReceiver(&recorder);
+  engine.SetProgressMethod(QStringLiteral("CallBack_TategakiEngine"));
+  EXPECT_EQ(convert(longBody, 3, 4), QString());
+  engine.SetProgressReceiver(nullptr);
+  MyTategakiEngine fresh;
+  EXPECT_EQ(convert(shortBody, 2, 2),
+            fresh.ConvertToVertical(shortBody, 2, 2, {}, table, MyTategakiEngine::kWideMode, 1, true,
+                                    QStringLiteral(">")));
+}
+
 // ---- Invariants over many generated bodies ----
 
 TEST_F(Engine, GeneratedBodiesAlwaysEndAndLineUp) {
