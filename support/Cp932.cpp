@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <mutex>
+#include <vector>
 
 namespace Cp932 {
 namespace {
@@ -140,6 +141,31 @@ bool CanEncode(QStringView text) {
   for (qsizetype i = 0; i < text.size(); ++i)
     if (FoldToCp932Form(text[i].unicode()) != back[i].unicode()) return false;
   return true;
+}
+
+std::uint16_t CodeOf(char16_t c) {
+  static const std::vector<std::uint16_t> table = [] {
+    std::vector<std::uint16_t> t(0x10000, kNoCode);
+    iconv_t cd = iconv_open("CP932", "UTF-16LE");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return t;
+    for (std::uint32_t u = 0; u < 0x10000; ++u) {
+      if (u >= 0xD800 && u <= 0xDFFF) continue;
+      char in[2] = {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+      unsigned char out[4];
+      char* inPtr = in;
+      char* outPtr = reinterpret_cast<char*>(out);
+      size_t inLeft = 2;
+      size_t outLeft = sizeof out;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) continue;
+      const size_t n = sizeof out - outLeft;
+      if (n == 1) t[u] = out[0];
+      if (n == 2) t[u] = static_cast<std::uint16_t>(out[0] << 8 | out[1]);
+    }
+    iconv_close(cd);
+    return t;
+  }();
+  return table[c];
 }
 
 char16_t FoldToCp932Form(char16_t c) {

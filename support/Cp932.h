@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
+
 // Code page 932 (Shift_JIS with the Microsoft extensions), the encoding of every
 // file Tallpost keeps. The mapping is Microsoft's: 0x8160 reads as U+FF5E and
 // both U+301C and U+FF5E are written as 0x8160.
@@ -22,6 +24,12 @@ bool CanEncode(QStringView text);
 // CP932 stores under one code (〜/～, ‖/∥, −/－, ¢/￠, £/￡, ¬/￢, —/―) this is the
 // second form; every other character is returned unchanged.
 char16_t FoldToCp932Form(char16_t c);
+
+// The CP932 code of one UTF-16 unit: a byte value below 0x100, a two-byte code
+// as lead * 256 + trail, or kNoCode (surrogates and characters CP932 lacks).
+// Table-driven: the table is built once, on first use.
+inline constexpr std::uint16_t kNoCode = 0xFFFF;
+std::uint16_t CodeOf(char16_t c);
 
 // Those pairs: the first form and the form it comes back as.
 struct FoldedPair {

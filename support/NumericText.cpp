@@ -46,4 +46,10 @@ std::optional<std::int64_t> ToInteger(const QString& text, std::int64_t min, std
   return static_cast<std::int64_t>(rounded);
 }
 
+QString SingleText(float value) {
+  QString text = QString::number(static_cast<double>(value), 'g', 7);
+  text.replace(QLatin1Char('e'), QLatin1Char('E'));
+  return text;
+}
+
 }  // namespace NumericText

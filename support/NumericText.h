@@ -29,4 +29,9 @@ inline std::optional<std::int16_t> ToInt16(const QString& text) {
   return static_cast<std::int16_t>(*v);
 }
 
+// A single-precision number as the platform prints it: the shortest text of at
+// most 7 significant digits, in exponent form ("4.529612E+07") from 10,000,000 up
+// and below 0.0001.
+QString SingleText(float value);
+
 }  // namespace NumericText

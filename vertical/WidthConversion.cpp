@@ -42,7 +42,12 @@ void append(QString& out, char32_t c) {
 
 }  // namespace
 
-QString ToWide(QStringView text) {
+namespace {
+
+bool isHalfKana(char32_t c) { return c >= 0xFF61 && c <= 0xFF9F; }
+
+template <bool kanaOnly>
+QString widen(QStringView text) {
   QString out;
   out.reserve(text.size());
   const QList<uint> cps = text.toUcs4();
@@ -54,9 +59,20 @@ QString ToWide(QStringView text) {
         continue;
       }
     }
-    append(out, ToWide(static_cast<char32_t>(cps[i])));
+    const auto c = static_cast<char32_t>(cps[i]);
+    append(out, !kanaOnly || isHalfKana(c) ? ToWide(c) : c);
   }
   return out;
+}
+
+}  // namespace
+
+QString ToWide(QStringView text) { return widen<false>(text); }
+
+QString KanaToWide(QStringView text) {
+  for (QChar c : text)
+    if (isHalfKana(c.unicode())) return widen<true>(text);
+  return text.toString();
 }
 
 }  // namespace WidthConversion

@@ -16,6 +16,10 @@ inline char32_t ToWide(char32_t c);
 // text becomes the one voiced kana (ｶﾞ -> ガ); a lone ﾞ or ﾟ becomes ゛ or ゜.
 QString ToWide(QStringView text);
 
+// The text with only its half-width katakana and punctuation (U+FF61-U+FF9F)
+// made full-width, composed as ToWide does; everything else stays.
+QString KanaToWide(QStringView text);
+
 namespace detail {
 extern const char16_t kHalfKana[0x3F];  // U+FF61..U+FF9F
 }

@@ -1,0 +1,320 @@
+#include "mail/clsMakeMail.h"
+
+#include "mail/Base64.h"
+#include "mail/ServiceJisSjis.h"
+#include "support/Cp932.h"
+#include "support/NumericText.h"
+#include "support/VersionText.h"
+
+#include <QDateTime>
+
+namespace {
+
+const QByteArray kCrLf = QByteArrayLiteral("\r\n");
+// Past 998 octets servers cut a line.
+constexpr qsizetype kMaxLine = 998;
+
+QString trimSpaces(QStringView s) {
+  qsizetype b = 0, e = s.size();
+  while (b < e && s[b] == QLatin1Char(' ')) ++b;
+  while (e > b && s[e - 1] == QLatin1Char(' ')) --e;
+  return s.mid(b, e - b).toString();
+}
+
+QByteArray trimSpaces(const QByteArray& s) {
+  qsizetype b = 0, e = s.size();
+  while (b < e && s[b] == ' ') ++b;
+  while (e > b && s[e - 1] == ' ') --e;
+  return s.mid(b, e - b);
+}
+
+void appendHeaderLine(QByteArray& text, const QByteArray& name, const QByteArray& value, bool skipEmpty) {
+  if (value.isEmpty() && skipEmpty) return;
+  if (!text.isEmpty()) text += kCrLf;
+  text += name;
+  text += value;
+}
+
+void ensureBlankLine(QByteArray& text) {
+  if (!text.endsWith(kCrLf)) text += kCrLf;
+  text += kCrLf;
+}
+
+QByteArray wrapLines(const QByteArray& text) {
+  QByteArray out;
+  out.reserve(text.size() + text.size() / 36 + 2);
+  for (qsizetype at = 0; at < text.size(); at += 72) {
+    if (at > 0) out += kCrLf;
+    out.append(text.constData() + at, std::min<qsizetype>(72, text.size() - at));
+  }
+  return out;
+}
+
+QByteArray quoteValue(const QByteArray& value) { return '"' + value + "\" "; }
+
+QByteArray displayName(QStringView name) {
+  const QByteArray jis = trimSpaces(ServiceJisSjis::ToJis(trimSpaces(name)));
+  // An empty encoded word is malformed: an empty name gives none.
+  return jis.isEmpty() ? QByteArray() : clsMakeMail::EncodeWord(jis);
+}
+
+// Subject words of at most 75 characters, each a complete ISO-2022-JP text.
+QList<QByteArray> subjectWords(const QString& subject) {
+  constexpr qsizetype kMaxJisBytes = 42;  // 56 base64 characters + 18 of the word
+  QList<QByteArray> words;
+  qsizetype start = 0;
+  while (start < subject.size()) {
+    qsizetype end = start + 1;
+    if (subject[start].isHighSurrogate() && end < subject.size()) ++end;
+    while (end < subject.size()) {
+      qsizetype next = end + 1;
+      if (subject[end].isHighSurrogate() && next < subject.size()) ++next;
+      if (ServiceJisSjis::ToJis(QStringView(subject).mid(start, next - start)).size() > kMaxJisBytes) break;
+      end = next;
+    }
+    words << clsMakeMail::EncodeWord(ServiceJisSjis::ToJis(QStringView(subject).mid(start, end - start)));
+    start = end;
+  }
+  return words;
+}
+
+// A list header longer than a line may be folded between its entries.
+QByteArray foldList(const QByteArray& name, const QByteArray& value) {
+  if (name.size() + value.size() <= kMaxLine) return value;
+  const QList<QByteArray> entries = value.split(',');
+  QByteArray out;
+  qsizetype lineLength = name.size();
+  for (qsizetype i = 0; i < entries.size(); ++i) {
+    QByteArray piece = entries[i];
+    if (i + 1 < entries.size()) piece += ',';
+    if (i > 0 && lineLength + piece.size() > 76) {
+      // The entries are joined by " , ": the fold replaces the space before an entry.
+      if (out.endsWith(' ')) out.chop(1);
+      if (piece.startsWith(' ')) piece.remove(0, 1);
+      out += "\r\n ";
+      lineLength = 1;
+    }
+    out += piece;
+    lineLength += piece.size();
+  }
+  return out;
+}
+
+// The process's pseudo-random generator: a 24-bit linear congruential generator,
+// never reseeded, so that every run makes the same boundaries.
+float nextRandom() {
+  static std::uint32_t state = 0x50000;
+  state = (state * 0x43FD43FDu + 0xC39EC3u) & 0xFFFFFFu;
+  return static_cast<float>(state) / 16777216.0f;
+}
+
+}  // namespace
+
+QByteArray clsMakeMail::EncodeWord(const QByteArray& jis) {
+  return "=?ISO-2022-JP?B?" + Base64Bits(jis) + "?=";
+}
+
+QByteArray clsMakeMail::JisConvEx(const QString& text) const {
+  return ServiceJisSjis::ToJisEachCharacter(text);
+}
+
+QString clsMakeMail::DotProtect(const QString& text) {
+  QString t = text;
+  if (t.endsWith(QLatin1Char('.'))) t += QLatin1Char(' ');
+  QStringList lines = t.split(QStringLiteral("\r\n"));
+  for (QString& line : lines)
+    if (line == QLatin1String(".")) line = QStringLiteral(". ");
+  return lines.join(QStringLiteral("\r\n"));
+}
+
+QByteArray clsMakeMail::ParseAddressList(const QString& list, QStringList& target) {
+  QList<QByteArray> entries;
+  for (const QString& raw : list.split(QLatin1Char(','))) {
+    const QString piece = trimSpaces(raw);
+    const qsizetype lt = piece.indexOf(QLatin1Char('<'));
+    const qsizetype lp = piece.indexOf(QLatin1Char('('));
+    QString address;
+    QByteArray entry;
+    if (lt >= 0) {
+      // Without a ">" after the "<" the rest of the piece is the address.
+      qsizetype gt = piece.indexOf(QLatin1Char('>'), lt + 1);
+      if (gt < 0) gt = piece.size();
+      const QString name = lt == 0 ? piece.mid(gt + 1) : piece.left(lt);
+      address = trimSpaces(QStringView(piece).mid(lt + 1, gt - lt - 1));
+      const QByteArray word = displayName(name);
+      entry = (word.isEmpty() ? QByteArray() : word + ' ') + '<' + Cp932::Encode(address) + "> ";
+    } else if (lp < 0) {
+      address = piece;
+      entry = Cp932::Encode(piece);
+    } else {
+      qsizetype rp = piece.indexOf(QLatin1Char(')'), lp + 1);
+      if (rp < 0) rp = piece.size();
+      address = trimSpaces(lp == 0 ? QStringView(piece).mid(rp + 1) : QStringView(piece).left(lp));
+      const QByteArray word = displayName(QStringView(piece).mid(lp + 1, rp - lp - 1));
+      entry = Cp932::Encode(address) + (word.isEmpty() ? QByteArray() : " (" + word + ')');
+    }
+    entries << entry;
+    target << address;
+  }
+  return entries.join(" , ");
+}
+
+void clsMakeMail::AddAttachFile(const QString& name, const QByteArray& base64Content) {
+  attachments_.append({ServiceJisSjis::ToJis(name), base64Content});
+}
+
+void clsMakeMail::HtmlText(const QString& value) { html_ = JisConvEx(DotProtect(value)); }
+
+void clsMakeMail::PlainText(const QString& value) { plain_ = JisConvEx(DotProtect(value)); }
+
+void clsMakeMail::MailBcc(const QString& list) { ParseAddressList(list, recipients_); }
+
+void clsMakeMail::MailCc(const QString& list) { ccHeader_ = ParseAddressList(list, recipients_); }
+
+void clsMakeMail::MailFrom(const QString& list) { fromHeader_ = ParseAddressList(list, senders_); }
+
+void clsMakeMail::MailTo(const QString& list) { toHeader_ = ParseAddressList(list, recipients_); }
+
+void clsMakeMail::ClearMailTo() {
+  recipients_.clear();
+  toHeader_.clear();
+}
+
+QString clsMakeMail::SmtpFrom() const { return senders_.isEmpty() ? QString() : senders_.first(); }
+
+QString clsMakeMail::SmtpRcpt(std::int16_t index) const {
+  return index >= 0 && index < recipients_.size() ? recipients_[index] : QString();
+}
+
+std::int32_t clsMakeMail::SmtpRcptNum() const {
+  return recipients_.isEmpty() ? 0 : static_cast<std::int32_t>(recipients_.size() - 1);
+}
+
+QByteArray clsMakeMail::MakeDateValue() {
+  static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const QDateTime now = QDateTime::currentDateTime();
+  const QDate d = now.date();
+  const QTime t = now.time();
+  // The zone of the machine, so that the time is right outside Japan too.
+  const int offset = now.offsetFromUtc() / 60;
+  const int a = offset < 0 ? -offset : offset;
+  return QStringLiteral("%1, %2 %3 %4 %5:%6:%7 %8%9%10")
+      .arg(QLatin1String(kDays[d.dayOfWeek() - 1]))
+      .arg(d.day(), 2, 10, QLatin1Char('0'))
+      .arg(QLatin1String(kMonths[d.month() - 1]))
+      .arg(d.year(), 4, 10, QLatin1Char('0'))
+      .arg(t.hour(), 2, 10, QLatin1Char('0'))
+      .arg(t.minute(), 2, 10, QLatin1Char('0'))
+      .arg(t.second(), 2, 10, QLatin1Char('0'))
+      .arg(QLatin1Char(offset < 0 ? '-' : '+'))
+      .arg(a / 60, 2, 10, QLatin1Char('0'))
+      .arg(a % 60, 2, 10, QLatin1Char('0'))
+      .toLatin1();
+}
+
+QByteArray clsMakeMail::MakeBoundary() {
+  QString b = QStringLiteral("----=_NextPart_");
+  for (int i = 0; i < 3; ++i) b += NumericText::SingleText(nextRandom());
+  b.replace(QLatin1Char('.'), QLatin1Char('_'));
+  return b.toLatin1();
+}
+
+QByteArray clsMakeMail::plainPart() const {
+  QByteArray t = "Content-Type: text/plain;\r\n\tcharset=\"iso-2022-jp\"\r\n"
+                 "Content-Transfer-Encoding: 7bit\r\n";
+  if (!plain_.isEmpty()) {
+    t += kCrLf;
+    t += plain_;
+  }
+  return t;
+}
+
+QByteArray clsMakeMail::alternativeBody(bool withPreamble) const {
+  const QByteArray b = MakeBoundary();
+  const QByteArray htmlBase64 = wrapLines(Base64Bytes(html_));
+  QByteArray t;
+  t.reserve(plain_.size() + htmlBase64.size() + 512);
+  t += "Content-Type: multipart/alternative;\r\n\tboundary=\"" + b + "\"\r\n\r\n";
+  if (withPreamble) t += "This is a multi-part message in MIME format.\r\n\r\n";
+  else t += kCrLf;
+  t += "--" + b + kCrLf;
+  t += plainPart();
+  ensureBlankLine(t);
+  t += kCrLf;
+  t += "--" + b + kCrLf;
+  t += "Content-Type: text/html;\r\n\tcharset=\"iso-2022-jp\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+  t += htmlBase64;
+  ensureBlankLine(t);
+  t += kCrLf;
+  t += "--" + b + "--";
+  return t;
+}
+
+QByteArray clsMakeMail::mixedBody() const {
+  const QByteArray a = MakeBoundary();
+  qsizetype size = 1024 + plain_.size() + html_.size() * 2;
+  for (const Attachment& at : attachments_) size += at.Content.size() + at.Name.size() * 2 + 256;
+  QByteArray t;
+  t.reserve(size);
+  t += "Content-Type: multipart/mixed;\r\n\tboundary=\"" + a + "\"\r\n\r\n";
+  t += "This is a multi-part message in MIME format.\r\n\r\n";
+  t += "--" + a + kCrLf;
+  t += alternativeBody(false);
+  for (const Attachment& at : attachments_) {
+    t += "\r\n\r\n\r\n--" + a + kCrLf;
+    t += "Content-Type: application/octet-stream; name=" + quoteValue(at.Name) + kCrLf;
+    t += "Content-Transfer-Encoding: base64\r\n";
+    t += "Content-Disposition: attachment;filename=" + quoteValue(at.Name) + kCrLf;
+    t += kCrLf;
+    t += at.Content;
+  }
+  t += "\r\n\r\n--" + a + "--";
+  return t;
+}
+
+QByteArray clsMakeMail::MailData() {
+  QByteArray body;
+  if (!attachments_.isEmpty())
+    body = mixedBody();
+  else if (!html_.isEmpty())
+    body = alternativeBody(true);
+  else
+    body = plainPart();
+
+  QByteArray t;
+  t.reserve(body.size() + 1024);
+  appendHeaderLine(t, "Date: ", MakeDateValue(), true);
+  appendHeaderLine(t, "From: ", foldList("From: ", fromHeader_), true);
+  appendHeaderLine(t, "To: ", foldList("To: ", toHeader_), true);
+  appendHeaderLine(t, "Cc: ", foldList("Cc: ", ccHeader_), true);
+  if (!subject_.isEmpty()) {
+    QByteArray word = EncodeWord(ServiceJisSjis::ToJis(subject_));
+    if (QByteArrayView("Subject: ").size() + word.size() > kMaxLine) word = subjectWords(subject_).join("\r\n ");
+    appendHeaderLine(t, "Subject: ", word, true);
+  }
+  appendHeaderLine(t, "MIME-Version: 1.0", {}, false);
+  appendHeaderLine(t, "X-Mailer: ", Cp932::Encode(xMailer_), false);
+  t += kCrLf;
+  t += body;
+  t += "\r\n.\r\n";
+  return t;
+}
+
+QString BuildHtmlBody(const QString& text) {
+  QString head = QStringLiteral(
+                     "<!DOCTYPE HTML PUBLIC '-//W3C//DTD HTML 4.0 Transitional//EN'>\r\n"
+                     "<HTML><HEAD>\r\n"
+                     "<META content='text/html; charset=iso-2022-jp' http-equiv=Content-Type>\r\n"
+                     "<META content='Tallpost ") +
+                 VersionText::VersionString() +
+                 QStringLiteral(
+                     "' name=GENERATOR>\r\n"
+                     "<STYLE></STYLE>\r\n"
+                     "</HEAD>\r\n"
+                     "<BODY><FONT Face='") +
+                 QString::fromUtf8("ＭＳ ゴシック") + QStringLiteral("'><PRE>\r\n");
+  head.replace(QLatin1Char('\''), QLatin1Char('"'));
+  return head + text + QStringLiteral("\r\n</PRE></FONT></BODY></HTML>\r\n");
+}
