@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -94,12 +97,97 @@ QByteArray Base64Lines(QByteArrayView bytes, int span) {
   return cutLines(Base64Bytes(bytes), span >= 1 ? span : 72);
 }
 
+namespace {
+
+// A file's bytes: mapped and read in ahead when the system allows it (no copy,
+// no page-by-page faults), otherwise read into memory.
+class FileBytes {
+ public:
+  explicit FileBytes(const QString& path) : file_(path) {}
+  ~FileBytes() {
+    if (map_ != nullptr) ::munmap(map_, size_);
+  }
+  bool Open() {
+    if (!file_.open(QIODevice::ReadOnly)) return false;
+    struct stat st {};
+    if (::fstat(file_.handle(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+      size_ = static_cast<size_t>(st.st_size);
+      void* m = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file_.handle(), 0);
+      if (m != MAP_FAILED) {
+        map_ = m;
+        return true;
+      }
+    }
+    data_ = file_.readAll();
+    return file_.error() == QFileDevice::NoError;
+  }
+  QByteArrayView Bytes() const {
+    if (map_ != nullptr) return QByteArrayView(static_cast<const char*>(map_), static_cast<qsizetype>(size_));
+    return data_;
+  }
+
+ private:
+  QFile file_;
+  void* map_ = nullptr;
+  size_t size_ = 0;
+  QByteArray data_;
+};
+
+// Fresh memory is expensive to touch page by page (much more so under a
+// hypervisor); a large output buffer asks for huge pages where the system
+// offers them on request.
+void prepareForWriting(QByteArray& buffer) {
+#ifdef MADV_HUGEPAGE
+  constexpr quintptr kHuge = quintptr(2) << 20;
+  if (buffer.size() < 2 * qsizetype(kHuge)) return;
+  const auto begin = (reinterpret_cast<quintptr>(buffer.data()) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<quintptr>(buffer.data()) + buffer.size()) & ~(kHuge - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)buffer;
+#endif
+}
+
+// Writes groups straight into lines of 4 * groupsPerLine characters.
+class LineEncoder {
+ public:
+  LineEncoder(char* out, qsizetype groupsPerLine) : w_(out), perLine_(groupsPerLine) {}
+  void Groups(const unsigned char* p, qsizetype count) {
+    while (count > 0) {
+      if (column_ == perLine_) {
+        *w_++ = '\r';
+        *w_++ = '\n';
+        column_ = 0;
+      }
+      const qsizetype now = std::min(count, perLine_ - column_);
+      w_ = encodeGroups(p, now, w_);
+      p += 3 * now;
+      count -= now;
+      column_ += now;
+    }
+  }
+  void Tail(const unsigned char* p, qsizetype left) {
+    if (left == 0) return;
+    if (column_ == perLine_) {
+      *w_++ = '\r';
+      *w_++ = '\n';
+    }
+    w_ = encodeTail(p, left, w_);
+  }
+
+ private:
+  char* w_;
+  qsizetype perLine_;
+  qsizetype column_ = 0;
+};
+
+}  // namespace
+
 bool clsBase64::GetEncoded(QByteArray& encoded) {
-  QFile file(path_);
-  if (path_.isEmpty() || !file.open(QIODevice::ReadOnly)) return false;
-  const QByteArray data = file.readAll();
-  if (file.error() != QFileDevice::NoError) return false;
-  file.close();
+  if (path_.isEmpty()) return false;
+  FileBytes file(path_);
+  if (!file.Open()) return false;
+  const QByteArrayView data = file.Bytes();
 
   QObject* receiver = receiver_.data();
   QMetaMethod method;
@@ -111,9 +199,15 @@ bool clsBase64::GetEncoded(QByteArray& encoded) {
   }
 
   const qsizetype n = data.size();
-  const auto* p = reinterpret_cast<const unsigned char*>(data.constData());
-  QByteArray flat(encodedLength(n), Qt::Uninitialized);
-  char* w = flat.data();
+  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+  // Lines of whole groups are written directly; any other span is cut afterwards.
+  const bool direct = span_ % 4 == 0;
+  const qsizetype flatLength = encodedLength(n);
+  const qsizetype breaks = flatLength > span_ ? (flatLength - 1) / span_ : 0;
+  QByteArray out(direct ? flatLength + 2 * breaks : flatLength, Qt::Uninitialized);
+  prepareForWriting(out);
+  LineEncoder lines(out.data(), span_ / 4);
+  char* flat = out.data();
   EventLoopTurn turn;
   // Groups are encoded in blocks between which the interface gets its turn
   // and the receiver hears the percentage done. The receiver is told every
@@ -131,7 +225,8 @@ bool clsBase64::GetEncoded(QByteArray& encoded) {
           lastValue < 0 ? g + 1 : std::max<qsizetype>(g + 1, ((lastValue + 1) * n + 299) / 300);
       count = std::min(count, next - g);
     }
-    w = encodeGroups(p + g * 3, count, w);
+    if (direct) lines.Groups(p + g * 3, count);
+    else flat = encodeGroups(p + g * 3, count, flat);
     g += count;
     if (method.isValid()) {
       const int value = static_cast<int>(g * 3 * 100 / n);
@@ -142,7 +237,12 @@ bool clsBase64::GetEncoded(QByteArray& encoded) {
     }
     turn.Step();
   }
-  encodeTail(p + groups * 3, n % 3, w);
-  encoded = cutLines(std::move(flat), span_);
+  if (direct) {
+    lines.Tail(p + groups * 3, n % 3);
+    encoded = std::move(out);
+  } else {
+    encodeTail(p + groups * 3, n % 3, flat);
+    encoded = cutLines(std::move(out), span_);
+  }
   return true;
 }

@@ -3,6 +3,8 @@
 #include "support/Cp932.h"
 #include "vertical/WidthConversion.h"
 
+#include <vector>
+
 namespace ServiceJisSjis {
 namespace {
 
@@ -32,6 +34,27 @@ bool twoByte(char16_t c, std::uint8_t pair[2]) {
   return true;
 }
 
+// Every UTF-16 unit's JIS form, worked out once: below 0x80 the ASCII byte,
+// otherwise the pair as lead * 256 + trail.
+const std::uint16_t* jisTable() {
+  static const std::vector<std::uint16_t> table = [] {
+    std::vector<std::uint16_t> t(0x10000);
+    std::uint8_t pair[2];
+    for (std::uint32_t u = 0; u < 0x10000; ++u)
+      t[u] = twoByte(static_cast<char16_t>(u), pair) ? static_cast<std::uint16_t>(pair[0] << 8 | pair[1])
+                                                      : static_cast<std::uint16_t>(Cp932::CodeOf(static_cast<char16_t>(u)));
+    return t;
+  }();
+  return table.data();
+}
+
+inline char* put3(char* w, const char* s) {
+  w[0] = s[0];
+  w[1] = s[1];
+  w[2] = s[2];
+  return w + 3;
+}
+
 template <bool kMergeRuns>
 QByteArray convert(QStringView input) {
   if (input.isEmpty()) return {};
@@ -44,36 +67,41 @@ QByteArray convert(QStringView input) {
       break;
     }
   }
-  QByteArray out;
-  out.reserve(text.size() * 2 + 16);
+  const std::uint16_t* jis = jisTable();
+  // At most an escape, a pair and an escape back per character; pages that
+  // are not written are never touched.
+  QByteArray out(text.size() * (kMergeRuns ? 5 : 8) + 3, Qt::Uninitialized);
+  char* w = out.data();
   bool inTwoByte = false;
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
-  std::uint8_t pair[2];
   for (; p < end; ++p) {
     char16_t c = *p;
     // A surrogate pair is one character CP932 does not have.
     if (QChar::isHighSurrogate(c) && p + 1 < end && QChar::isLowSurrogate(p[1])) ++p;
-    if (twoByte(c, pair)) {
+    const std::uint16_t code = jis[c];
+    if (code >= 0x100) {
       if (!inTwoByte) {
-        out.append(kToTwoByte, 3);
+        w = put3(w, kToTwoByte);
         inTwoByte = true;
       }
-      out.append(static_cast<char>(pair[0]));
-      out.append(static_cast<char>(pair[1]));
+      w[0] = static_cast<char>(code >> 8);
+      w[1] = static_cast<char>(code & 0xFF);
+      w += 2;
       if (!kMergeRuns) {
-        out.append(kToAscii, 3);
+        w = put3(w, kToAscii);
         inTwoByte = false;
       }
     } else {
       if (inTwoByte) {
-        out.append(kToAscii, 3);
+        w = put3(w, kToAscii);
         inTwoByte = false;
       }
-      out.append(static_cast<char>(c));
+      *w++ = static_cast<char>(code);
     }
   }
-  if (inTwoByte) out.append(kToAscii, 3);
+  if (inTwoByte) w = put3(w, kToAscii);
+  out.truncate(w - out.constData());
   return out;
 }
 

@@ -71,6 +71,32 @@ TEST_F(AttachmentEncoding, LinesOfSpanCharactersJoinedByCrLf) {
   EXPECT_EQ(encode(bytes, -5), encode(bytes, 72));  // no span below 1
 }
 
+// The standard encoding cut by hand into lines of span characters.
+QByteArray referenceLines(const QByteArray& bytes, int span) {
+  const QByteArray flat = bytes.toBase64();
+  QList<QByteArray> lines;
+  for (qsizetype at = 0; at < flat.size(); at += span) lines << flat.mid(at, span);
+  return lines.join("\r\n");
+}
+
+TEST_F(AttachmentEncoding, EverySpanAndSizeMatchesTheStandardCutIntoLines) {
+  // Sizes around a full last line (54 bytes fill 72 characters), around the
+  // encoder's blocks of 16 Ki groups, and large enough for a big output buffer.
+  const QList<qsizetype> sizes = {53, 54, 55, 56, 108, 109, 3 * 16384 - 1, 3 * 16384, 3 * 16384 + 2,
+                                  3 * 1024 * 1024 + 1};
+  for (int span : {1, 3, 4, 8, 72, 76, 77}) {
+    for (qsizetype n : sizes) {
+      if (span < 8 && n > 100000) continue;
+      const QByteArray bytes = randomBytes(n, static_cast<quint32>(n * 31 + span));
+      EXPECT_EQ(encode(bytes, span), referenceLines(bytes, span)) << "span " << span << " size " << n;
+    }
+  }
+  Percentages p;
+  const QByteArray bytes = randomBytes(3 * 16384 * 3 + 7, 5);
+  EXPECT_EQ(encode(bytes, 72, &p), referenceLines(bytes, 72)) << "with a receiver";
+  EXPECT_EQ(p.values.last(), 99);
+}
+
 TEST_F(AttachmentEncoding, AMissingFileLeavesTheTextAlone) {
   clsBase64 b;
   b.AttachFile(folder.File(QStringLiteral("none.bin")));

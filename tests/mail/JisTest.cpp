@@ -1,7 +1,9 @@
 #include "mail/ServiceJisSjis.h"
 #include "mail/clsMakeMail.h"
+#include "support/Cp932.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 namespace {
 
@@ -65,6 +67,41 @@ TEST(ToJis, OutputIsSevenBitWhateverTheInput) {
       for (char c : out) EXPECT_LT(static_cast<unsigned char>(c), 0x80) << text.toStdString();
     }
   }
+}
+
+// The system's own ISO-2022-JP converter (JIS X 0208 mapping) as a second
+// opinion on every character both sides can hold.
+QByteArray systemJis(char16_t c) {
+  iconv_t cd = iconv_open("ISO-2022-JP", "UTF-16LE");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  char in[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  char out[16];
+  char* inPtr = in;
+  char* outPtr = out;
+  size_t inLeft = 2;
+  size_t outLeft = sizeof out;
+  QByteArray result;
+  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) &&
+      iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1))
+    result = QByteArray(out, static_cast<qsizetype>(sizeof out - outLeft));
+  iconv_close(cd);
+  return result;
+}
+
+TEST(ToJis, AgreesWithTheSystemConverterOnEveryJisCharacter) {
+  int compared = 0;
+  for (std::uint32_t u = 0x80; u < 0x10000; ++u) {
+    const char16_t c = static_cast<char16_t>(u);
+    if (u >= 0xD800 && u <= 0xDFFF) continue;
+    if (u >= 0xFF61 && u <= 0xFF9F) continue;  // half-width kana are widened first
+    if (Cp932::FoldToCp932Form(c) != c) continue;  // CP932 and JIS differ on these pairs
+    const QByteArray expected = systemJis(c);
+    // Only the two-byte set: the system writes a few Latin-1 signs in JIS-Roman.
+    if (!expected.startsWith("\x1B$B")) continue;
+    ++compared;
+    ASSERT_EQ(ServiceJisSjis::ToJis(QStringView(&c, 1)), expected) << std::hex << u;
+  }
+  EXPECT_GT(compared, 6800);  // the characters of JIS X 0208 outside ASCII
 }
 
 TEST(EncodeWord, BEncodingOfTheConvertedText) {
