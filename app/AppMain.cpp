@@ -1,5 +1,6 @@
 #include "app/AppMain.h"
 
+#include "app/AddressBook.h"
 #include "app/AppSettings.h"
 #include "app/frmCenter.h"
 #include "support/Dialogs.h"
@@ -27,6 +28,7 @@ AppMain::StartResult AppMain::Start() {
     dialogs_.Message(TableFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Error);
     return StartResult::TableFailed;
   }
+  AddressBook::ReadAddressBook(state_.ProgramFolder, state_.Addresses);
   center_ = std::make_unique<frmCenter>(state_, ini_, dialogs_);
   center_->Load();
   return StartResult::Running;

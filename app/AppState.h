@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AddressBook.h"
 #include "app/AppSettings.h"
 #include "vertical/AppGlyphSwapAccess.h"
 
@@ -41,6 +42,8 @@ struct AppState {
   AppSettings Settings;
   QStringList SeparatorList;
   GlyphSwapTable GlyphSwap;
+  // The address book: read at start-up, written back at the end of the run.
+  AddressList Addresses;
   // Index 1 to 4; element 0 is unused so that the index reads as in the tree.
   QList<MailBoxRecord> MailBoxTable;
 };

@@ -1,5 +1,6 @@
 #include "app/frmCenter.h"
 
+#include "app/AddressBook.h"
 #include "app/ApiIniFileAccess.h"
 #include "app/AppSettings.h"
 #include "app/AppState.h"
@@ -120,6 +121,7 @@ void frmCenter::closeEvent(QCloseEvent* event) {
     return;
   }
   SaveSettings(state_, ini_);
+  AddressBook::WriteAddressBook(state_.ProgramFolder, state_.Addresses);
   // Open editors are discarded without saving.
   for (QPointer<EditorWindow>& editor : openEditors_) {
     if (editor) editor->deleteLater();
