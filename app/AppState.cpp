@@ -19,3 +19,5 @@ QString AppState::ProgramTitle() { return QStringLiteral("たかぽすと"); }
 QString AppState::FilePath(const QString& name) const {
   return QDir(ProgramFolder).filePath(name);
 }
+
+MailStore AppState::Store() const { return MailStore(FilePath(QStringLiteral("MailBox"))); }

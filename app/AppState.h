@@ -2,6 +2,7 @@
 
 #include "app/AddressBook.h"
 #include "app/AppSettings.h"
+#include "app/MailStore.h"
 #include "vertical/AppGlyphSwapAccess.h"
 
 #include <QList>
@@ -46,4 +47,12 @@ struct AppState {
   AddressList Addresses;
   // Index 1 to 4; element 0 is unused so that the index reads as in the tree.
   QList<MailBoxRecord> MailBoxTable;
+  // The mail index, element i for mail i; empty until an index was read or a
+  // mail stored.
+  MailIndex Index;
+  // The program's command-line arguments after the program name.
+  QStringList Arguments;
+
+  // The mails of the MailBox folder.
+  MailStore Store() const;
 };

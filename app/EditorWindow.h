@@ -10,3 +10,15 @@ class EditorWindow : public QWidget {
   // The mail in the window has changes that are not stored.
   virtual bool DataChanged() const = 0;
 };
+
+// What an editor window needs of the main window that opened it.
+class EditorHost {
+ public:
+  virtual ~EditorHost() = default;
+  // The editor now holds mail nSeq (its first store) / lets it go (its close).
+  virtual void RegisterMessage(int nSeq, EditorWindow* oForm) = 0;
+  virtual void TerminateMessage(int nSeq) = 0;
+  // The mail index changed: list it again.
+  virtual void RefreshMailList() = 0;
+  virtual void ShowAddressBook() = 0;
+};

@@ -420,21 +420,30 @@ bool MailStore::ReadMailIndex(MailIndex& index, int* repairedLines) const {
     }
     // A damaged line: what its mail file says, or an empty entry in the trash.
     if (repairedLines != nullptr) ++*repairedLines;
-    e = MailIndexEntry{};
-    e.Seq = position;
-    e.MailBox = MailBoxNumber::Trash;
-    MailRecord r;
-    if (ReadMailFile(position, r)) {
-      e.To = r.To;
-      e.Subject = r.Subject;
-      e.Date = r.Date;
-      if (r.MailBox >= MailBoxNumber::Outbox && r.MailBox <= MailBoxNumber::Trash) e.MailBox = r.MailBox;
-      e.HasAttachment = !r.Attachments.isEmpty();
-    }
+    e = EntryFromMailFile(position);
+    if (e.MailBox == 0) e.MailBox = MailBoxNumber::Trash;
     read.append(e);
   }
   index = read;
   return true;
+}
+
+MailIndexEntry MailStore::EntryFromMailFile(std::int32_t seq) const {
+  MailIndexEntry e;
+  e.Seq = seq;
+  MailRecord r;
+  if (ReadMailFile(seq, r)) {
+    e.To = r.To;
+    e.Subject = r.Subject;
+    e.Date = r.Date;
+    if (r.MailBox >= MailBoxNumber::Outbox && r.MailBox <= MailBoxNumber::Trash) e.MailBox = r.MailBox;
+    e.HasAttachment = !r.Attachments.isEmpty();
+  }
+  if (!e.Date.isValid()) {
+    const QDateTime now = QDateTime::currentDateTime();
+    e.Date = QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()));
+  }
+  return e;
 }
 
 bool MailStore::WriteMailIndex(const MailIndex& index) const {

@@ -72,6 +72,9 @@ class MailStore {
   // past every mail file already in the folder, so that a lost or stale index
   // never leads to an existing mail being overwritten. -1 when no number is left.
   std::int32_t AllocateMailNumber(const MailIndex& index) const;
+  // The index entry that mail file seq describes; without a readable file, an
+  // entry of mailbox 0 (listed nowhere) dated now.
+  MailIndexEntry EntryFromMailFile(std::int32_t seq) const;
 
  private:
   QString folder_;

@@ -85,6 +85,7 @@ void frmCenter::buildTree() {
 
 void frmCenter::Load() {
   QDir().mkpath(state_.FilePath(QStringLiteral("MailBox")));
+  state_.Store().ReadMailIndex(state_.Index);
   buildTree();
   if (QScreen* screen = this->screen()) {
     const QRect area = screen->availableGeometry();
@@ -104,6 +105,10 @@ void frmCenter::RegisterMessage(int nSeq, EditorWindow* oForm) {
 void frmCenter::TerminateMessage(int nSeq) {
   if (nSeq >= 0 && nSeq < openEditors_.size()) openEditors_[nSeq] = nullptr;
 }
+
+void frmCenter::RefreshMailList() {}
+
+void frmCenter::ShowAddressBook() {}
 
 void frmCenter::showAbout() {
   AboutWindow about(AppState::ProgramTitle(), VersionText::VersionString(), this);

@@ -15,7 +15,7 @@ class QStatusBar;
 
 // The main window: the mailbox tree, the list of the selected mailbox, the menus,
 // the registry of open editors and the orderly shut-down.
-class frmCenter : public QMainWindow {
+class frmCenter : public QMainWindow, public EditorHost {
   Q_OBJECT
  public:
   frmCenter(AppState& state, ApiIniFileAccess& ini, Dialogs& dialogs, QWidget* parent = nullptr);
@@ -26,8 +26,10 @@ class frmCenter : public QMainWindow {
   void Load();
 
   // Open editors by mail number.
-  void RegisterMessage(int nSeq, EditorWindow* oForm);
-  void TerminateMessage(int nSeq);
+  void RegisterMessage(int nSeq, EditorWindow* oForm) override;
+  void TerminateMessage(int nSeq) override;
+  void RefreshMailList() override;
+  void ShowAddressBook() override;
   const QList<QPointer<EditorWindow>>& OpenEditors() const { return openEditors_; }
 
   QTreeWidget* MailBoxTree() const { return tvMailBox_; }

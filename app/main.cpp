@@ -9,6 +9,7 @@ int main(int argc, char* argv[]) {
   QApplication::setQuitOnLastWindowClosed(false);
   QtDialogs dialogs;
   AppMain program(QCoreApplication::applicationDirPath(), dialogs);
+  program.State().Arguments = QCoreApplication::arguments().mid(1);
   switch (program.Start()) {
     case AppMain::StartResult::SecondInstance: return 0;
     case AppMain::StartResult::TableFailed: return 1;
