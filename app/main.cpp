@@ -1,10 +1,12 @@
 #include "app/AppMain.h"
 #include "app/frmCenter.h"
+#include "support/LocalTimeZone.h"
 #include "support/QtDialogs.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+  SettleLocalTimeZone();
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   QtDialogs dialogs;

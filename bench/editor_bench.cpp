@@ -6,6 +6,9 @@
 #include "support/QtDialogs.h"
 #include "vertical/MyTategakiEngine.h"
 
+#include "bench/SilentDialogs.h"
+#include "support/LocalTimeZone.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,13 +20,6 @@
 #include <functional>
 
 namespace {
-
-// Dialogs that never block: the bench asks nothing of a user.
-class SilentDialogs final : public Dialogs {
- public:
-  Answer Message(const QString&, const QString&, Icon, Buttons) override { return Answer::No; }
-  std::optional<QString> Input(const QString&, const QString&, const QString&) override { return std::nullopt; }
-};
 
 double best(int runs, const std::function<double()>& job) {
   double t = 1e9;
@@ -47,6 +43,7 @@ QString JapaneseBody(qsizetype bytes) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  SettleLocalTimeZone();
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QTemporaryDir dir;

@@ -390,7 +390,9 @@ bool frmMessage::Constructor(int nSeq, bool bAutoShow) {
     txtUpper_[1]->setText(record.Cc);
     txtUpper_[2]->setText(record.Bcc);
     txtUpper_[3]->setText(record.Subject);
-    Separators::Fill(lstSeparator_, state_.SeparatorList, record.Separator);
+    // A separator removed from the list since the mail was stored: none.
+    const int separator = record.Separator >= 0 && record.Separator < state_.SeparatorList.size() ? record.Separator : 0;
+    Separators::Fill(lstSeparator_, state_.SeparatorList, separator);
     setRows(AttachmentRows::RowsOf(record));
     SetMeCaption();
   }

@@ -1,5 +1,6 @@
 #include "app/AddressTree.h"
 #include "app/AppMain.h"
+#include "tests/testsupport/WhenModal.h"
 #include "app/frmCenter.h"
 #include "support/Cp932.h"
 #include "tests/testsupport/ScriptedDialogs.h"
@@ -115,6 +116,7 @@ TEST_F(AddressFile, ZeroByteFileSurvivesAWholeRunUntouched) {
   ASSERT_TRUE(folder.WriteBytes(QStringLiteral("address.dat"), QByteArray()));
   ScriptedDialogs dialogs;
   {
+    ModalCloser settingsWindow;
     AppMain program(folder.Path(), dialogs);
     ASSERT_EQ(program.Start(), AppMain::StartResult::Running);
     EXPECT_FALSE(program.State().Addresses.IsPresent());
@@ -126,6 +128,7 @@ TEST_F(AddressFile, ZeroByteFileSurvivesAWholeRunUntouched) {
   // A run that saved entries writes them at its end.
   ASSERT_TRUE(folder.WriteBytes(QStringLiteral("address.dat"),
                                 *EncodeRecord(person(":2", ":1", QStringLiteral("佐藤"), QStringLiteral("s@x.jp")))));
+  ModalCloser settingsWindow;
   AppMain program(folder.Path(), dialogs);
   ASSERT_EQ(program.Start(), AppMain::StartResult::Running);
   ASSERT_EQ(program.State().Addresses.Entries().size(), 1);

@@ -4,6 +4,16 @@
 #include "support/Cp932.h"
 #include "tests/testsupport/ScriptedDialogs.h"
 #include "tests/testsupport/TempProgramFolder.h"
+#include "tests/testsupport/WhenModal.h"
+#include "app/frmOption.h"
+#include "app/MailListModel.h"
+#include "editor/frmMessage.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
 
 #include <QDir>
 #include <QFile>
@@ -26,22 +36,41 @@ class FakeEditor : public EditorWindow {
 
 class StartUp : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(folder.InstallDefaultTable()); }
+  void SetUp() override {
+    ASSERT_TRUE(folder.InstallDefaultTable());
+  }
   TempProgramFolder folder;
   ScriptedDialogs dialogs;
+  ModalCloser dismiss;
 };
 
 TEST_F(StartUp, FirstStartShowsTheWindowAndAsksForTheSettings) {
+  dismiss.Stop();
   AppMain program(folder.Path(), dialogs);
+  // The settings window opens after the message; Cancel on it brings the
+  // closing question on the account tab, answered No.
+  QString opened;
+  int tabAtQuestion = -1;
+  WhenModal([&](QWidget* modal) {
+    opened = modal->objectName();
+    if (auto* option = qobject_cast<frmOption*>(modal)) {
+      option->CancelButton()->click();
+      tabAtQuestion = option->Tabs()->currentIndex();
+    }
+  });
   ASSERT_EQ(program.Start(), AppMain::StartResult::Running);
+  EXPECT_EQ(opened, QStringLiteral("frmOption"));
+  EXPECT_EQ(tabAtQuestion, 0);
   frmCenter* w = program.MainWindow();
   ASSERT_NE(w, nullptr);
   EXPECT_TRUE(w->isVisible());
   EXPECT_TRUE(QDir(folder.File(QStringLiteral("MailBox"))).exists());
-  ASSERT_EQ(dialogs.messages.size(), 1);
+  ASSERT_EQ(dialogs.messages.size(), 2);
   EXPECT_EQ(dialogs.messages[0].text,
             QStringLiteral("初期化情報が不足しています。次の画面で情報の入力を行ってください。"));
   EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::Information);
+  EXPECT_EQ(dialogs.messages[1].text, frmOption::MissingQuestion());
+  EXPECT_EQ(dialogs.messages[1].buttons, Dialogs::Buttons::YesNo);
   // The tree: root captioned with the (empty) title, the four mailboxes, outbox selected.
   QTreeWidget* tree = w->MailBoxTree();
   ASSERT_EQ(tree->topLevelItemCount(), 1);
@@ -138,6 +167,66 @@ TEST_F(StartUp, ClosingWritesSettingsThatReadBack) {
   ASSERT_TRUE(LoadSettings(again, ini));
   EXPECT_EQ(again.Settings.Title, QStringLiteral("受信しない箱"));
   EXPECT_EQ(again.Settings.SmtpServer, QStringLiteral("127.0.0.1"));
+}
+
+}  // namespace
+
+namespace {
+
+// A new user's first run, through the windows: the first-run message, the
+// settings filled in, a mail written, converted, saved, seen in the outbox,
+// moved to the drafts and opened again.
+TEST_F(StartUp, ANewUserSetsUpWritesAMailAndFilesIt) {
+  dismiss.Stop();
+  AppMain program(folder.Path(), dialogs);
+  WhenModal([](QWidget* modal) {
+    auto* option = qobject_cast<frmOption*>(modal);
+    ASSERT_NE(option, nullptr);
+    const auto set = [option](const char* name, const QString& text) {
+      option->Field(QString::fromLatin1(name))->setText(text);
+    };
+    set("txtTitle", QStringLiteral("わたしの箱"));
+    set("txtAccount", QStringLiteral("taro"));
+    set("txtPasswd", QStringLiteral("secret"));
+    set("txtMailAddr", QStringLiteral("taro@example.jp"));
+    set("txtFullName", QStringLiteral("山田太郎"));
+    set("txtSmtpServer", QStringLiteral("127.0.0.1"));
+    set("txtPageLines", QStringLiteral("10"));
+    set("txtLineChars", QStringLiteral("12"));
+    set("txtLineSpace", QStringLiteral("1"));
+    option->OkButton()->click();
+  });
+  ASSERT_EQ(program.Start(), AppMain::StartResult::Running);
+  frmCenter* center = program.MainWindow();
+  ASSERT_EQ(dialogs.messages.size(), 1) << "the first-run message only";
+  EXPECT_EQ(center->MailBoxTree()->topLevelItem(0)->text(0), QStringLiteral("わたしの箱"));
+  EXPECT_EQ(program.State().Settings.LineChars, 12);
+
+  auto* editor = qobject_cast<frmMessage*>(center->MakeNewMail());
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->LineCharsField()->text(), QStringLiteral("12"));
+  editor->Upper(0)->setText(QStringLiteral("hanako@example.jp"));
+  editor->Upper(3)->setText(QStringLiteral("はじめてのメール"));
+  editor->Body(0)->setPlainText(QStringLiteral("こんにちは。縦に書いてみました。"));
+  editor->FindAction(QStringLiteral("mnuTategaki"))->trigger();
+  const QString vertical = editor->Body(1)->toPlainText();
+  EXPECT_FALSE(vertical.isEmpty());
+  editor->FindAction(QStringLiteral("mnuSaveMail"))->trigger();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+  ASSERT_EQ(center->MailListData()->rowCount(), 1);
+  EXPECT_EQ(center->MailListData()->Text(0, 3), QStringLiteral("はじめてのメール"));
+  ASSERT_TRUE(center->DropMails(QStringLiteral("0"), MailBoxNumber::Drafts));
+  EXPECT_EQ(center->SelectedMailBox(), MailBoxNumber::Drafts);
+  ASSERT_EQ(center->MailListData()->rowCount(), 1);
+  center->OpenSelectedMail();
+  ASSERT_EQ(center->OpenEditors().size(), 1);
+  auto* reopened = qobject_cast<frmMessage*>(center->OpenEditors()[0].data());
+  ASSERT_NE(reopened, nullptr);
+  EXPECT_EQ(reopened->Upper(3)->text(), QStringLiteral("はじめてのメール"));
+  EXPECT_EQ(reopened->Body(1)->toPlainText(), vertical);
+  EXPECT_TRUE(center->close());
+  EXPECT_TRUE(QFile::exists(folder.File(QStringLiteral("Tallpost.ini"))));
 }
 
 }  // namespace

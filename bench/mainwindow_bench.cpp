@@ -1,0 +1,95 @@
+// The main window over a store of 100,000 mails, under the offscreen platform:
+// start-up to a shown window, a click on a mailbox, a sort, and a Delete of
+// 1,000 selected mails.
+#include "app/ApiIniFileAccess.h"
+#include "app/AppState.h"
+#include "app/MailListModel.h"
+#include "app/frmCenter.h"
+
+#include "bench/SilentDialogs.h"
+#include "support/LocalTimeZone.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QTreeView>
+
+#include <cstdio>
+
+namespace {
+
+double seconds(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e9; }
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  SettleLocalTimeZone();
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const int mails = argc > 1 ? std::atoi(argv[1]) : 100000;
+  QTemporaryDir dir;
+  AppState state(dir.path());
+  GetGlyphSwapData(QStringLiteral(TALLPOST_DEFAULT_TABLE), state.GlyphSwap);
+  AppSettings& s = state.Settings;
+  s.Title = QStringLiteral("たかぽすと");
+  s.Passwd = QStringLiteral("p");
+  s.Email = QStringLiteral("me@example.jp");
+  s.SmtpServer = QStringLiteral("127.0.0.1");
+  state.SeparatorList = {QStringLiteral("（使用しない）")};
+
+  // Six in ten in the outbox, the rest spread over the others.
+  MailIndex index;
+  index.reserve(mails);
+  const QDateTime start(QDate(2020, 1, 1), QTime(0, 0));
+  for (int i = 0; i < mails; ++i) {
+    const int box = i % 10 < 6 ? 2 : 3 + i % 3;
+    index.append({i, QStringLiteral("相手%1 <user%1@example.jp>").arg(i % 997),
+                  QStringLiteral("件名 その%1 「お知らせ」").arg((i * 7919) % mails), start.addSecs(97LL * i), box,
+                  i % 5 == 0});
+  }
+  if (!state.Store().WriteMailIndex(index)) return 1;
+  const double indexMiB = static_cast<double>(QFileInfo(state.Store().IndexPath()).size()) / (1 << 20);
+
+  SilentDialogs dialogs;
+  ApiIniFileAccess ini(state.IniPath, &dialogs);
+  QElapsedTimer t;
+  t.start();
+  frmCenter window(state, ini, dialogs);
+  window.Load();
+  QCoreApplication::processEvents();
+  const double startUp = seconds(t);
+  const int outbox = window.MailListData()->rowCount();
+
+  t.restart();
+  window.SelectMailBox(3);
+  QCoreApplication::processEvents();
+  const double click = seconds(t);
+
+  window.SelectMailBox(2);
+  QCoreApplication::processEvents();
+  t.restart();
+  window.SortByColumn(3);
+  QCoreApplication::processEvents();
+  const double sort = seconds(t);
+
+  QItemSelection chosen(window.MailListData()->index(0, 0), window.MailListData()->index(999, 3));
+  window.MailList()->selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  QCoreApplication::processEvents();
+  t.restart();
+  QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+  QApplication::sendEvent(window.MailList(), &del);
+  QCoreApplication::processEvents();
+  const double remove = seconds(t);
+  const int left = window.MailListData()->rowCount();
+
+  std::printf("mails: %d (index file %.1f MiB), outbox %d\n", mails, indexMiB, outbox);
+  std::printf("start-up to a shown main window: %.3f s\n", startUp);
+  std::printf("click on a mailbox (sent, %d mails): %.3f s\n", mails / 10 * 4 / 3, click);
+  std::printf("sort of the outbox by subject: %.3f s\n", sort);
+  std::printf("Delete of 1,000 selected mails (index rewritten, list rebuilt, %d left): %.3f s\n", left, remove);
+  if (argc > 2) std::getchar();
+  window.hide();
+  return left == outbox - 1000 ? 0 : 1;
+}
