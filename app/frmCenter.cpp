@@ -34,7 +34,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 }
 
 frmCenter::frmCenter(AppState& state, ApiIniFileAccess& ini, Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), state_(state), ini_(ini), dialogs_(dialogs) {
+    : QMainWindow(parent), state_(state), ini_(ini), dialogs_(dialogs), batchMeter_(state.Settings, dialogs) {
   setObjectName(QStringLiteral("frmCenter"));
   setWindowTitle(AppState::ProgramTitle());
   resize(760, 480);
@@ -136,7 +136,8 @@ void frmCenter::buildMenus() {
   connect(item(mail, "mnuMakeNew", QStringLiteral("新規作成(&N)...")), &QAction::triggered, this,
           [this] { MakeNewMail(); });
   mail->addSeparator();
-  item(mail, "mnuSendMails", QStringLiteral("一括送信(&S)"));
+  connect(item(mail, "mnuSendMails", QStringLiteral("一括送信(&S)")), &QAction::triggered, this,
+          &frmCenter::mnuSendMails_Click);
 
   QMenu* tool = menuBar()->addMenu(QStringLiteral("ﾂｰﾙ(&T)"));
   tool->setObjectName(QStringLiteral("mnuTool"));
@@ -441,6 +442,59 @@ void frmCenter::EditGlyphSwap() {
   if (process.exitStatus() != QProcess::NormalExit) return;
   GlyphSwapTable table = state_.GlyphSwap;
   if (GetGlyphSwapData(state_.GlyphSwapPath, table)) state_.GlyphSwap = table;
+}
+
+QString frmCenter::BatchQuestion(bool editing) {
+  QString text = QStringLiteral("メールの一括送信を行います。よろしいですか？");
+  if (editing)
+    text += QStringLiteral("（注）編集中のメールは送付しませんので、送りたいメールを編集している場合は、") +
+            QStringLiteral("　　　下記、「いいえ」を選択し、保存もしくは閉じた後、再び、一括送信処理を行ってください");
+  return text;
+}
+
+QString frmCenter::BatchErrorMessage() {
+  return QStringLiteral(
+      "送信エラーが、１つもしくはいくつかのメールで発生しました。送信箱に残されているメールを個別に送信してみてください");
+}
+
+void frmCenter::CallBack_SendMails(int nValue, const QString& szCallBackFrom, int nOperate) {
+  batchMeter_.Handle(nValue, szCallBackFrom, nOperate, MeterDriver::BatchSending(this));
+}
+
+void frmCenter::mnuSendMails_Click() {
+  const auto openIn = [this](int seq) { return seq < openEditors_.size() && openEditors_[seq]; };
+  int n = 0;
+  bool editing = false;
+  for (const MailIndexEntry& e : state_.Index) {
+    if (e.MailBox != MailBoxNumber::Outbox) continue;
+    if (openIn(e.Seq)) editing = true;
+    else ++n;
+  }
+  if (dialogs_.Message(BatchQuestion(editing), AppState::ProgramTitle(), Dialogs::Icon::Question,
+                       Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
+    return;
+  CallBack_SendMails(0, QString(), 1);
+  bool error = false;
+  int k = 0;
+  // The index changes as mails are sent: walk it by position.
+  for (qsizetype i = 0; i < state_.Index.size(); ++i) {
+    const MailIndexEntry entry = state_.Index[i];
+    if (entry.MailBox != MailBoxNumber::Outbox || openIn(entry.Seq)) continue;
+    ++k;
+    CallBack_SendMails(n > 0 ? k * 100 / n : 100);
+    QPointer<frmMessage> editor = new frmMessage(state_, dialogs_, this);
+    editor->SetQuiet(true);
+    if (!editor->Constructor(entry.Seq, false)) error = true;
+    else if (!editor->SendMail(true)) error = true;
+    if (editor) {
+      editor->setAttribute(Qt::WA_DeleteOnClose, false);
+      delete editor.data();
+    }
+  }
+  if (error) dialogs_.Message(BatchErrorMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+  CallBack_SendMails(100, QString(), 2);
+  QCoreApplication::processEvents();
+  RefreshMailList();
 }
 
 void frmCenter::showAbout() {

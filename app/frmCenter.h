@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/EditorWindow.h"
+#include "app/MeterDriver.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -52,6 +53,12 @@ class frmCenter : public QMainWindow, public EditorHost {
   // False when the text is not a list of mail numbers of the index.
   bool DropMails(const QString& numbers, int position);
   void ShowOption();
+  // Sends every outbox mail that is not open in an editor, silently, under one
+  // meter, and reports once at the end.
+  void mnuSendMails_Click();
+  Q_INVOKABLE void CallBack_SendMails(int nValue, const QString& szCallBackFrom = QString(), int nOperate = 0);
+  static QString BatchQuestion(bool editing);
+  static QString BatchErrorMessage();
   void EditGlyphSwap();
   // The list's header was clicked.
   void SortByColumn(int column);
@@ -103,4 +110,5 @@ class frmCenter : public QMainWindow, public EditorHost {
   // New mails not stored yet: not in openEditors_, but asked about at shut-down.
   QList<QPointer<EditorWindow>> newEditors_;
   QString glyphSwapProgram_;
+  MeterDriver batchMeter_;
 };

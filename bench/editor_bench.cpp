@@ -6,7 +6,7 @@
 #include "support/QtDialogs.h"
 #include "vertical/MyTategakiEngine.h"
 
-#include "bench/SilentDialogs.h"
+#include "support/Dialogs.h"
 #include "support/LocalTimeZone.h"
 
 #include <QApplication>
@@ -57,7 +57,7 @@ int main(int argc, char* argv[]) {
   state.Settings.LineSpace = 1;
   state.Settings.ShowMeter = 1;
   state.SeparatorList = {QStringLiteral("（使用しない）")};
-  SilentDialogs dialogs;
+  NoDialogs dialogs;
 
   const QString body = JapaneseBody(1 << 20);
   MyTategakiEngine engine;

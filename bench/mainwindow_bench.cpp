@@ -6,7 +6,7 @@
 #include "app/MailListModel.h"
 #include "app/frmCenter.h"
 
-#include "bench/SilentDialogs.h"
+#include "support/Dialogs.h"
 #include "support/LocalTimeZone.h"
 
 #include <QApplication>
@@ -52,7 +52,7 @@ int main(int argc, char* argv[]) {
   if (!state.Store().WriteMailIndex(index)) return 1;
   const double indexMiB = static_cast<double>(QFileInfo(state.Store().IndexPath()).size()) / (1 << 20);
 
-  SilentDialogs dialogs;
+  NoDialogs dialogs;
   ApiIniFileAccess ini(state.IniPath, &dialogs);
   QElapsedTimer t;
   t.start();

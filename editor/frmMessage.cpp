@@ -2,16 +2,21 @@
 
 #include "app/AppSettings.h"
 #include "app/AppState.h"
+#include "app/OutgoingMail.h"
 #include "app/SeparatorList.h"
 #include "editor/AddressPicker.h"
 #include "editor/FancyMode.h"
 #include "mail/Base64.h"
+#include "mail/PopBeforeSmtp.h"
+#include "mail/SmtpDialogue.h"
+#include "mail/clsMakeMail.h"
 #include "support/Dialogs.h"
 #include "support/NumericText.h"
 #include "vertical/MyTategakiEngine.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -85,11 +90,19 @@ frmMessage::frmMessage(AppState& state, Dialogs& dialogs, EditorHost* host, QWid
       host_(host),
       engine_(std::make_unique<MyTategakiEngine>()),
       meter_(state.Settings, dialogs) {
+  silent_ = std::make_unique<NoDialogs>();
   setObjectName(QStringLiteral("frmMessage"));
   setWindowFlag(Qt::Window);
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(NewMailCaption());
   resize(640, 560);
+  smtp_ = new SmtpDialogue(this);
+  pop_ = new PopBeforeSmtp(this);
+  // The window takes no input while the server is being talked to.
+  connect(smtp_, &SmtpDialogue::Greeted, this, [this] { setEnabled(false); });
+  connect(smtp_, &SmtpDialogue::Progress, this, [this](int value) {
+    if (!quiet_) CallBack_SendMail(value);
+  });
   buildControls();
 }
 
@@ -132,6 +145,7 @@ void frmMessage::buildControls() {
 
   lblGuide_.resize(kGuideTextLabel + 1, nullptr);
   auto* header = new QGridLayout;
+  header_ = header;
   const QStringList captions{QStringLiteral("&TO :"), QStringLiteral("&CC :"), QStringLiteral("&BCC :"),
                              QStringLiteral("件名 :(&S)")};
   for (int i = 0; i < 4; ++i) {
@@ -155,6 +169,10 @@ void frmMessage::buildControls() {
     lblGuide_[i] = label;
     txtUpper_[i] = field;
   }
+  chkTOEMailSelf_ = new QCheckBox(QStringLiteral("送信者に1通送る"), this);
+  chkTOEMailSelf_->setObjectName(QStringLiteral("chkTOEMailSelf"));
+  chkTOEMailSelf_->hide();
+  header->addWidget(chkTOEMailSelf_, 1, 1);
   layout->addLayout(header);
 
   sstBody_ = new QTabWidget(this);
@@ -236,7 +254,7 @@ void frmMessage::buildControls() {
   lstSeparator_->setProperty("Tag", kSettingTab);
   lstSeparator_->setToolTip(QStringLiteral("先頭のチェックボックスで指定してください"));
   separatorLabel->setBuddy(lstSeparator_);
-  separatorHandler_ = new Separators::ListHandler(lstSeparator_, dialogs_);
+  separatorHandler_ = new Separators::ListHandler(lstSeparator_, ui());
   connect(separatorHandler_, &Separators::ListHandler::Edited, this, &frmMessage::setChanged);
   grid->addWidget(separatorLabel, 3, 0, 1, 2);
   grid->addWidget(lstSeparator_, 4, 0, 1, 3);
@@ -334,8 +352,9 @@ void frmMessage::buildMenus(QVBoxLayout* layout) {
                   QKeySequence(Qt::CTRL | Qt::Key_T)),
           &QAction::triggered, this, [this] { panelClicked(1); });
   mail->addSeparator()->setObjectName(QStringLiteral("xSeparator7"));
-  // Sending is not part of this window yet: the item is there and does nothing.
-  addItem(mail, QStringLiteral("mnuSendMail"), QStringLiteral("ﾒｰﾙ送信(&S)"), QKeySequence(Qt::CTRL | Qt::Key_M));
+  connect(addItem(mail, QStringLiteral("mnuSendMail"), QStringLiteral("ﾒｰﾙ送信(&S)"),
+                  QKeySequence(Qt::CTRL | Qt::Key_M)),
+          &QAction::triggered, this, &frmMessage::mnuSendMail_Click);
   mail->addSeparator()->setObjectName(QStringLiteral("xSeparator0"));
   connect(addItem(mail, QStringLiteral("mnuAddr"), QStringLiteral("ｱﾄﾞﾚｽ帳(&A)...")), &QAction::triggered,
           this, [this] {
@@ -344,9 +363,14 @@ void frmMessage::buildMenus(QVBoxLayout* layout) {
 
   QMenu* toe = menuBar_->addMenu(QStringLiteral("TOE(&T)"));
   toe->setObjectName(QStringLiteral("mnuTOE"));
-  addItem(toe, QStringLiteral("mnuTOEMode"), QStringLiteral("TOEﾓｰﾄﾞ(&T)"))->setCheckable(true);
+  mnuTOEMode_ = addItem(toe, QStringLiteral("mnuTOEMode"), QStringLiteral("TOEﾓｰﾄﾞ(&T)"));
+  mnuTOEMode_->setCheckable(true);
+  connect(mnuTOEMode_, &QAction::triggered, this, &frmMessage::mnuTOEMode_Click);
   toe->addSeparator()->setObjectName(QStringLiteral("xSeparator9"));
-  addItem(toe, QStringLiteral("mnuTOEExplain"), QStringLiteral("TOEﾓｰﾄﾞについて(&A)"));
+  connect(addItem(toe, QStringLiteral("mnuTOEExplain"), QStringLiteral("TOEﾓｰﾄﾞについて(&A)")),
+          &QAction::triggered, this, [this] {
+            ui().Message(TOEExplanation(), AppState::ProgramTitle(), Dialogs::Icon::Information);
+          });
 }
 
 void frmMessage::clearControls() {
@@ -374,7 +398,7 @@ bool frmMessage::Constructor(int nSeq, bool bAutoShow) {
     picGuide0_->hide();
     MailRecord record;
     if (!state_.Store().ReadMailFile(nSeq, record)) {
-      dialogs_.Message(ReadFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Error);
+      ui().Message(ReadFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Error);
       dataChanged_ = false;
       constructing_ = false;
       close();
@@ -442,7 +466,7 @@ void frmMessage::panelClicked(int panel) {
 }
 
 void frmMessage::showAttachHelp() {
-  dialogs_.Message(AttachHelpMessage(), AppState::ProgramTitle(), Dialogs::Icon::Information);
+  ui().Message(AttachHelpMessage(), AppState::ProgramTitle(), Dialogs::Icon::Information);
 }
 
 // ---------------------------------------------------------------- events
@@ -525,12 +549,12 @@ bool frmMessage::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmMessage::closeEvent(QCloseEvent* event) {
-  // A conversion runs inside this window's own call; it must end first.
-  if (engineRunning_) {
+  // A conversion or a send runs inside this window's own call; it must end first.
+  if (engineRunning_ || sending_) {
     event->ignore();
     return;
   }
-  if (dataChanged_ && dialogs_.Message(CloseQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question,
+  if (dataChanged_ && ui().Message(CloseQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question,
                                        Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes) {
     event->ignore();
     return;
@@ -555,8 +579,8 @@ void frmMessage::wrapFancy() {
 
 bool frmMessage::checkLayoutFields(bool forConversion) {
   const QList<QWidget*> fields{txtPageLines_, txtLineChars_, txtLineSpace_};
-  if (!InputChecks::CheckFilled(sstBody_, fields, dialogs_)) return false;
-  if (!InputChecks::CheckNumeric(sstBody_, fields, dialogs_)) return false;
+  if (!InputChecks::CheckFilled(sstBody_, fields, ui())) return false;
+  if (!InputChecks::CheckNumeric(sstBody_, fields, ui())) return false;
   // The engine lays out nothing with a value below 1, and refuses a layout
   // too large to hold in memory.
   const std::int64_t pageLines = NumericText::ToInt32(txtPageLines_->text()).value_or(0);
@@ -570,11 +594,11 @@ bool frmMessage::checkLayoutFields(bool forConversion) {
     wrong = txtLineChars_;
   if (wrong != nullptr) {
     sstBody_->setCurrentIndex(kSettingTab);
-    dialogs_.Message(InputChecks::NotNumericMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+    ui().Message(InputChecks::NotNumericMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
     wrong->setFocus();
     return false;
   }
-  return InputChecks::CheckSeparatorChosen(sstBody_, lstSeparator_, dialogs_);
+  return InputChecks::CheckSeparatorChosen(sstBody_, lstSeparator_, ui());
 }
 
 void frmMessage::RunConversion() {
@@ -704,7 +728,7 @@ bool frmMessage::StoreMail(int mailBox) {
     const bool ok = encoder.GetEncoded(encoded);
     QApplication::restoreOverrideCursor();
     if (!ok) {
-      dialogs_.Message(AttachFailedMessage(row.Text, row.Tag), AppState::ProgramTitle(),
+      ui().Message(AttachFailedMessage(row.Text, row.Tag), AppState::ProgramTitle(),
                        Dialogs::Icon::Exclamation);
       return false;
     }
@@ -716,7 +740,7 @@ bool frmMessage::StoreMail(int mailBox) {
   const bool isNew = storedSeq_ < 0;
   const std::int32_t number = isNew ? store.AllocateMailNumber(index) : storedSeq_;
   if (number < 0) {
-    dialogs_.Message(StoreFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+    ui().Message(StoreFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
     return false;
   }
   // Numbers skipped over belong to mail files the index did not know.
@@ -758,7 +782,7 @@ bool frmMessage::StoreMail(int mailBox) {
   // the index does not name yet (its number is never given out again), never
   // an index entry without its mail.
   if (!store.WriteMailFile(number, record) || !store.WriteMailIndex(index)) {
-    dialogs_.Message(StoreFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+    ui().Message(StoreFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
     return false;
   }
   state_.Index = index;
@@ -836,4 +860,175 @@ void frmMessage::pick(int k) {
   QLineEdit* field = txtUpper_[pickerField_];
   field->setText(AddressPicker::Append(field->text(), AddressPicker::InsertText(item)));
   pickerField_ = -1;
+}
+
+// ---------------------------------------------------------------- sending
+
+Dialogs& frmMessage::ui() { return quiet_ ? *silent_ : dialogs_; }
+
+QString frmMessage::NoSubjectQuestion() {
+  return QStringLiteral("件名が入力されていません。このまま送信してよろしいですか？");
+}
+QString frmMessage::NoVerticalQuestion() {
+  return QStringLiteral("縦に書いていません。縦書文章なしで送信しますか？");
+}
+QString frmMessage::SendErrorMessage(const QString& reply) {
+  return QStringLiteral("メール送信エラー") + kCrLf + kCrLf + reply;
+}
+QString frmMessage::ConnectErrorMessage(int number, const QString& description) {
+  return QStringLiteral("メール送信エラー / サーバ接続失敗") + kCrLf + kCrLf + u'[' + QString::number(number) +
+         QStringLiteral("] ") + description + kCrLf;
+}
+QString frmMessage::TOEExplanation() {
+  return QStringLiteral("TOE(TO EACH)について") + kCrLf + kCrLf +
+         QStringLiteral("本気で提唱しようかと思っている個別送信宛先プロトコルです。") + kCrLf +
+         QStringLiteral("これによって、送られたメールの受取人、自分宛に送信されたように認識するのではないでしょうか？") +
+         kCrLf + QStringLiteral("ＢＣＣで全送信では味気ないですよね。ちゃんと個別に送信する、これが乙じゃないでしょうか。") +
+         kCrLf;
+}
+
+bool frmMessage::TOEMode() const { return mnuTOEMode_->isChecked(); }
+
+void frmMessage::mnuTOEMode_Click() {
+  // The item's own check mark has already turned over.
+  const bool on = mnuTOEMode_->isChecked();
+  for (int i : {1, 2}) {
+    lblGuide_[i]->setVisible(!on);
+    txtUpper_[i]->setVisible(!on);
+  }
+  chkTOEMailSelf_->setVisible(on);
+}
+
+void frmMessage::mnuSendMail_Click() {
+  if (txtUpper_[3]->text().trimmed().isEmpty() &&
+      ui().Message(NoSubjectQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question,
+                   Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
+    return;
+  SendMail(false);
+}
+
+void frmMessage::CallBack_SendMail(int nValue, const QString& szCallBackFrom, int nOperate) {
+  meter_.Handle(nValue, szCallBackFrom, nOperate, MeterDriver::SendingOne(this));
+}
+
+bool frmMessage::SendMail(bool bSendAllMode) {
+  if (sending_ || engineRunning_) return false;
+  const bool interactive = !bSendAllMode;
+  const bool wasQuiet = quiet_;
+  quiet_ = quiet_ || bSendAllMode;
+  struct Restore {
+    frmMessage* w;
+    bool quiet;
+    ~Restore() {
+      w->quiet_ = quiet;
+      w->sending_ = false;
+    }
+  } restore{this, wasQuiet};
+
+  if (txtUpper_[0]->text().trimmed().isEmpty()) {
+    if (interactive) {
+      ui().Message(InputChecks::NotFilledMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+      txtUpper_[0]->setFocus();
+    }
+    return false;
+  }
+  if (VerticalTextBlank(BodyText(txtBody_[1]))) {
+    if (!interactive) return false;
+    if (ui().Message(NoVerticalQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question,
+                     Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
+      return false;
+  }
+  sending_ = true;
+  const AppSettings& s = state_.Settings;
+  pop_->Run(s.PopServer, s.PopPort, s.Account, s.Passwd);
+
+  if (interactive) CallBack_SendMail(0, QString(), 1);
+  const int mailBox = storedSeq_ >= 0 && storedSeq_ < state_.Index.size() ? state_.Index[storedSeq_].MailBox
+                                                                            : MailBoxNumber::Outbox;
+  // The store itself must not take this send for a close of the window.
+  sending_ = false;
+  const bool stored = StoreMail(mailBox);
+  sending_ = true;
+  if (!stored) {
+    if (interactive) CallBack_SendMail(0, QString(), 2);
+    return false;
+  }
+  if (interactive) CallBack_SendMail(35);
+
+  // TOE mode: one message per To address with that address alone, and one
+  // more to the sender when asked; the mail is sent when every one went out.
+  QList<MailRecord> messages;
+  if (TOEMode()) {
+    for (const QString& piece : record_.To.split(u',')) {
+      if (piece.trimmed().isEmpty()) continue;
+      MailRecord one = record_;
+      one.To = piece.trimmed();
+      one.Cc.clear();
+      one.Bcc.clear();
+      messages.append(one);
+    }
+    if (chkTOEMailSelf_->isChecked()) {
+      MailRecord self = record_;
+      self.To = SenderText(s);
+      self.Cc.clear();
+      self.Bcc.clear();
+      messages.append(self);
+    }
+  } else {
+    messages.append(record_);
+  }
+  bool sent = !messages.isEmpty();
+  for (const MailRecord& message : messages) {
+    if (!sendOnce(message, interactive)) {
+      sent = false;
+      break;
+    }
+  }
+  setEnabled(true);
+  if (interactive) {
+    CallBack_SendMail(100, QString(), 2);
+    QCoreApplication::processEvents();
+  }
+  sending_ = false;
+  if (!sent) {
+    if (bSendAllMode) {
+      // Nothing of a batch window is the user's to keep: the mail is stored.
+      dataChanged_ = false;
+      close();
+    }
+    return false;
+  }
+
+  MailIndex index = state_.Index;
+  index[storedSeq_].MailBox = MailBoxNumber::Sent;
+  const bool recorded = state_.Store().WriteMailIndex(index);
+  // Sent is sent: the list shows it so for this run even when the index
+  // could not be written, and the user is told.
+  state_.Index = index;
+  if (!recorded && interactive)
+    ui().Message(StoreFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+  if (host_ != nullptr && interactive) host_->RefreshMailList();
+  close();
+  return true;
+}
+
+bool frmMessage::sendOnce(const MailRecord& record, bool interactive) {
+  clsMakeMail mail;
+  FillOutgoingMail(mail, record, SenderText(state_.Settings));
+  if (interactive) CallBack_SendMail(45);
+  const QByteArray data = mail.MailData();
+  if (interactive) CallBack_SendMail(65);
+  QStringList recipients;
+  for (std::int32_t i = 0; i <= mail.SmtpRcptNum(); ++i) recipients.append(mail.SmtpRcpt(static_cast<std::int16_t>(i)));
+  const SmtpDialogue::Outcome outcome =
+      smtp_->Run(state_.Settings.SmtpServer, state_.Settings.SmtpPort, mail.SmtpFrom(), recipients, data);
+  if (outcome.Sent) return true;
+  if (interactive) {
+    CallBack_SendMail(0, QString(), 2);
+    const QString text = outcome.ConnectionFailed
+                             ? ConnectErrorMessage(outcome.ErrorNumber, outcome.ErrorDescription)
+                             : SendErrorMessage(outcome.ServerReply);
+    ui().Message(text, AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+  }
+  return false;
 }

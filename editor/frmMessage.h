@@ -14,8 +14,12 @@
 struct AppState;
 class Dialogs;
 class MyTategakiEngine;
+class PopBeforeSmtp;
+class SmtpDialogue;
 class QAction;
+class QCheckBox;
 class QFrame;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -63,6 +67,21 @@ class frmMessage : public EditorWindow {
   Q_INVOKABLE void CallBack_TategakiEngine(int nValue, const QString& szCallBackFrom = QString(),
                                            int nOperate = 0);
 
+  // Sends the mail: stored first, then one SMTP dialogue (one per To address
+  // in TOE mode). True when it went out and the mail is in the sent mailbox;
+  // the window has then closed. bSendAllMode asks and shows nothing.
+  bool SendMail(bool bSendAllMode);
+  // The send command of the menu: asks about an empty subject first.
+  void mnuSendMail_Click();
+  Q_INVOKABLE void CallBack_SendMail(int nValue, const QString& szCallBackFrom = QString(), int nOperate = 0);
+  void mnuTOEMode_Click();
+  bool TOEMode() const;
+  // Every message and question of the window is left out (sending a whole outbox).
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+  QCheckBox* TOEMailSelf() const { return chkTOEMailSelf_; }
+  SmtpDialogue& Smtp() const { return *smtp_; }
+  PopBeforeSmtp& Pop() const { return *pop_; }
+
   // The controls, by the names the window gives them.
   QLineEdit* Upper(int i) const { return txtUpper_[i]; }
   QPlainTextEdit* Body(int i) const { return txtBody_[i]; }
@@ -88,6 +107,11 @@ class frmMessage : public EditorWindow {
   static QString AttachHelpMessage();
   static QString StoreFailedMessage();
   static QString NewMailCaption();  // "メッセージの作成"
+  static QString NoSubjectQuestion();
+  static QString NoVerticalQuestion();
+  static QString SendErrorMessage(const QString& reply);
+  static QString ConnectErrorMessage(int number, const QString& description);
+  static QString TOEExplanation();
 
  Q_SIGNALS:
   // The conversion put a new vertical text into the window.
@@ -119,6 +143,8 @@ class frmMessage : public EditorWindow {
   void wrapFancy();
   void saveAndExit();
   void showAttachHelp();
+  Dialogs& ui();
+  bool sendOnce(const MailRecord& record, bool interactive);
 
   AppState& state_;
   Dialogs& dialogs_;
@@ -149,12 +175,21 @@ class frmMessage : public EditorWindow {
   int storedSeq_ = -1;
   bool constructing_ = false;
   bool engineRunning_ = false;
+  bool sending_ = false;
+  bool quiet_ = false;
   bool stopRequested_ = false;
   std::int16_t pickerField_ = -1;
   bool filesSorted_ = false;
   int sortColumn_ = 0;
   QStringList sortTags_{QString(), QString()};
   MailRecord record_;
+
+  QGridLayout* header_ = nullptr;
+  QCheckBox* chkTOEMailSelf_ = nullptr;
+  QAction* mnuTOEMode_ = nullptr;
+  SmtpDialogue* smtp_ = nullptr;
+  PopBeforeSmtp* pop_ = nullptr;
+  std::unique_ptr<Dialogs> silent_;
 
   std::unique_ptr<MyTategakiEngine> engine_;
   MeterDriver meter_;

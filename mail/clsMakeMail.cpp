@@ -131,6 +131,9 @@ QByteArray clsMakeMail::ParseAddressList(const QString& list, QStringList& targe
   QList<QByteArray> entries;
   for (const QString& raw : list.split(QLatin1Char(','))) {
     const QString piece = trimSpaces(raw);
+    // An empty field, or an empty piece between commas, names nobody: taken
+    // as an address it would become "RCPT TO:<>", which servers refuse.
+    if (piece.isEmpty()) continue;
     const qsizetype lt = piece.indexOf(QLatin1Char('<'));
     const qsizetype lp = piece.indexOf(QLatin1Char('('));
     QString address;

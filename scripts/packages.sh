@@ -2,7 +2,8 @@
 # Installs what Tallpost needs to build, run and test, unless it is already there.
 set -euo pipefail
 PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
-          libbenchmark-dev fonts-ipafont-gothic python3)
+          libbenchmark-dev fonts-ipafont-gothic python3
+          python3-aiosmtpd dovecot-pop3d chromium)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -11,5 +12,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   $SUDO apt-get update
+  # The tests start their own servers on 127.0.0.1; the packages must not start
+  # system-wide daemons (Dovecot would listen on every address).
+  policy=/usr/sbin/policy-rc.d
+  own_policy=""
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+    $SUDO chmod 0755 "$policy"
+    own_policy=1
+  fi
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
+  [ -z "$own_policy" ] || $SUDO rm -f "$policy"
 fi

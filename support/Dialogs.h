@@ -22,3 +22,11 @@ class Dialogs {
   virtual std::optional<QString> Input(const QString& prompt, const QString& title,
                                        const QString& defaultText = QString()) = 0;
 };
+
+// Asks nothing and shows nothing: every question is answered No, every input
+// cancelled. For work that must stay silent (sending a whole outbox).
+class NoDialogs final : public Dialogs {
+ public:
+  Answer Message(const QString&, const QString&, Icon, Buttons) override { return Answer::No; }
+  std::optional<QString> Input(const QString&, const QString&, const QString&) override { return std::nullopt; }
+};

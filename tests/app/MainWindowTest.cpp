@@ -48,10 +48,9 @@ class MainWindow : public ::testing::Test {
     state.SeparatorList = {NoSeparatorText()};
   }
   void TearDown() override {
-    for (frmMessage* e : Editors()) {
-      e->setAttribute(Qt::WA_DeleteOnClose, false);
-      delete e;
-    }
+    QList<QPointer<frmMessage>> editors;
+    for (frmMessage* e : Editors()) editors.append(e);
+    for (const QPointer<frmMessage>& e : editors) delete e.data();
   }
   // Mails 0..n-1 on disk and in the index, in the given mailboxes.
   void store(const QList<int>& boxes) {

@@ -39,6 +39,13 @@ TEST(AddressList, HolesGetSoundResults) {
   EXPECT_EQ(to, (QStringList{s("f@example.jp"), s("g@example.jp"), s("h@example.jp")}));
   // A bare piece is copied as typed, in its CP932 bytes.
   EXPECT_EQ(clsMakeMail::ParseAddressList(s("宛先"), to), Cp932::Encode(s("宛先")));
+
+  // An empty field and empty pieces name nobody (no "RCPT TO:<>").
+  to.clear();
+  EXPECT_EQ(clsMakeMail::ParseAddressList(QString(), to), QByteArray());
+  EXPECT_EQ(clsMakeMail::ParseAddressList(s(" a@example.jp, ,b@example.jp,"), to),
+            QByteArray("a@example.jp , b@example.jp"));
+  EXPECT_EQ(to, (QStringList{s("a@example.jp"), s("b@example.jp")}));
 }
 
 TEST(Envelope, RecipientsInOrderAndTheirCount) {

@@ -1,0 +1,179 @@
+#include "mail/SmtpDialogue.h"
+
+#include "support/Cp932.h"
+
+#include <QEventLoop>
+#include <QTcpSocket>
+
+namespace {
+const QString kConnect = QStringLiteral("Connect");
+const QString kHelo = QStringLiteral("Helo");
+const QString kMailFrom = QStringLiteral("Mail From");
+const QString kRcptTo = QStringLiteral("Rcpt To");
+const QString kData = QStringLiteral("Data");
+const QString kBody = QStringLiteral("Body");
+const QString kQuit = QStringLiteral("Quit");
+}  // namespace
+
+int SocketErrorNumber(int qtError) {
+  switch (static_cast<QAbstractSocket::SocketError>(qtError)) {
+    case QAbstractSocket::ConnectionRefusedError: return 10061;
+    case QAbstractSocket::RemoteHostClosedError: return 10053;
+    case QAbstractSocket::HostNotFoundError: return 11001;
+    case QAbstractSocket::SocketTimeoutError: return 10060;
+    case QAbstractSocket::NetworkError: return 10050;
+    case QAbstractSocket::SocketAccessError: return 10013;
+    case QAbstractSocket::SocketResourceError: return 10055;
+    default: return 10000 + qtError + 1;
+  }
+}
+
+SmtpDialogue::SmtpDialogue(QObject* parent) : QObject(parent), wsMail_(new QTcpSocket(this)) {
+  wsMail_->setObjectName(QStringLiteral("wsMail"));
+  timeout_.setSingleShot(true);
+  connect(wsMail_, &QTcpSocket::readyRead, this, &SmtpDialogue::arrived);
+  connect(wsMail_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+    // The server closing after our QUIT is the end, not a failure.
+    if (state_ == kQuit && error == QAbstractSocket::RemoteHostClosedError) {
+      finish();
+      return;
+    }
+    failed(SocketErrorNumber(error), wsMail_->errorString());
+  });
+  connect(wsMail_, &QTcpSocket::disconnected, this, [this] {
+    if (state_ == kQuit) finish();
+    else failed(SocketErrorNumber(QAbstractSocket::RemoteHostClosedError), wsMail_->errorString());
+  });
+  connect(&timeout_, &QTimer::timeout, this, [this] {
+    failed(TimeoutErrorNumber(), QStringLiteral("Connection timed out: the server did not answer for %1 s")
+                                     .arg(timeoutMs_ / 1000.0));
+  });
+}
+
+SmtpDialogue::~SmtpDialogue() = default;
+
+QByteArray SmtpDialogue::Transparent(const QByteArray& message) {
+  static const QByteArray kEnd = QByteArrayLiteral("\r\n.\r\n");
+  QByteArrayView text(message);
+  const bool ended = text.endsWith(kEnd);
+  if (ended) text.chop(3);  // keep the CR LF that ends the last line
+  QByteArray out;
+  out.reserve(message.size() + 64);
+  qsizetype start = 0;
+  while (start < text.size()) {
+    qsizetype lf = text.indexOf('\n', start);
+    const qsizetype end = lf < 0 ? text.size() : lf + 1;
+    if (text[start] == '.') out += '.';
+    out += text.sliced(start, end - start);
+    start = end;
+  }
+  if (!out.endsWith("\r\n")) out += "\r\n";
+  out += ".\r\n";
+  return out;
+}
+
+SmtpDialogue::Outcome SmtpDialogue::Run(const QString& host, int port, const QString& from,
+                                        const QStringList& recipients, const QByteArray& message) {
+  done_ = true;  // a leftover connection's close is not this dialogue's failure
+  wsMail_->abort();
+  outcome_ = Outcome{};
+  from_ = from;
+  recipients_ = recipients;
+  message_ = message;
+  rcptIndex_ = 0;
+  accepted_ = false;
+  done_ = false;
+  lines_.Clear();
+  state_ = kConnect;
+  QEventLoop wait;
+  wait_ = &wait;
+  timeout_.start(timeoutMs_);
+  wsMail_->connectToHost(host, static_cast<quint16>(port));
+  if (!done_) wait.exec();
+  wait_ = nullptr;
+  timeout_.stop();
+  wsMail_->abort();
+  outcome_.Sent = accepted_ && outcome_.ServerReply.isEmpty() && !outcome_.ConnectionFailed;
+  return outcome_;
+}
+
+void SmtpDialogue::send(const QString& line) {
+  wsMail_->write(Cp932::Encode(line) + QByteArrayLiteral("\r\n"));
+}
+
+void SmtpDialogue::arrived() {
+  if (done_) return;
+  timeout_.start(timeoutMs_);
+  lines_.Add(wsMail_->readAll());
+  QString text;
+  while (!done_ && lines_.Next(text)) reply(text);
+}
+
+void SmtpDialogue::reply(const QString& text) {
+  const QString code = text.left(3);
+  if (state_ == kQuit) {
+    finish();
+    return;
+  }
+  const auto unexpected = [&] {
+    send(QStringLiteral("QUIT"));
+    outcome_.ServerReply = text;
+    state_ = kQuit;
+  };
+  if (state_ == kConnect) {
+    Q_EMIT Greeted();
+    rcptIndex_ = 0;
+    if (code != QStringLiteral("220")) return unexpected();
+    send(QStringLiteral("HELO TALLPOST"));
+    Q_EMIT Progress(70);
+    state_ = kHelo;
+  } else if (state_ == kHelo) {
+    if (code != QStringLiteral("250")) return unexpected();
+    send(QStringLiteral("MAIL FROM:<") + from_ + u'>');
+    Q_EMIT Progress(75);
+    state_ = kMailFrom;
+  } else if (state_ == kMailFrom) {
+    if (code != QStringLiteral("250")) return unexpected();
+    send(QStringLiteral("RCPT TO:<") + recipients_.value(rcptIndex_) + u'>');
+    ++rcptIndex_;
+    Q_EMIT Progress(80);
+    if (rcptIndex_ >= recipients_.size()) state_ = kRcptTo;
+  } else if (state_ == kRcptTo) {
+    if (code != QStringLiteral("250")) return unexpected();
+    send(QStringLiteral("DATA"));
+    Q_EMIT Progress(85);
+    state_ = kData;
+  } else if (state_ == kData) {
+    if (code != QStringLiteral("354")) return unexpected();
+    wsMail_->write(Transparent(message_));
+    Q_EMIT Progress(98);
+    state_ = kBody;
+  } else if (state_ == kBody) {
+    if (code != QStringLiteral("250")) return unexpected();
+    accepted_ = true;
+    send(QStringLiteral("QUIT"));
+    state_ = kQuit;
+  }
+}
+
+void SmtpDialogue::failed(int number, const QString& description) {
+  if (done_) return;
+  // After our QUIT only the end of the connection is left to wait for: what
+  // the dialogue came to stands.
+  if (state_ == kQuit) {
+    finish();
+    return;
+  }
+  outcome_.ConnectionFailed = true;
+  outcome_.ErrorNumber = number;
+  outcome_.ErrorDescription = description;
+  finish();
+}
+
+void SmtpDialogue::finish() {
+  if (done_) return;
+  done_ = true;
+  timeout_.stop();
+  wsMail_->abort();
+  if (wait_ != nullptr) wait_->quit();
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "mail/ReplyLines.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+class QEventLoop;
+class QTcpSocket;
+
+// One SMTP dialogue over its own socket: HELO, MAIL FROM, one RCPT TO per
+// recipient, DATA, the message, QUIT. Run() waits, with events processed, until
+// the dialogue has ended.
+class SmtpDialogue : public QObject {
+  Q_OBJECT
+ public:
+  struct Outcome {
+    bool Sent = false;
+    // Refused, unreachable, dropped or silent: the socket's failure.
+    bool ConnectionFailed = false;
+    int ErrorNumber = 0;
+    QString ErrorDescription;
+    // The reply that broke the dialogue (SmtpErrorText), all its lines.
+    QString ServerReply;
+  };
+
+  explicit SmtpDialogue(QObject* parent = nullptr);
+  ~SmtpDialogue() override;
+
+  // A dialogue with no answer for this long ends as a connection failure.
+  void SetTimeout(int ms) { timeoutMs_ = ms; }
+  static constexpr int kDefaultTimeoutMs = 30000;
+
+  Outcome Run(const QString& host, int port, const QString& from, const QStringList& recipients,
+              const QByteArray& message);
+  QString SmtpState() const { return state_; }
+  QTcpSocket* Socket() const { return wsMail_; }
+
+  // The message as it goes over the wire: every line that begins with "."
+  // gets one more, so that the receiver keeps exactly the message's text.
+  static QByteArray Transparent(const QByteArray& message);
+  static int TimeoutErrorNumber() { return 10060; }
+
+ Q_SIGNALS:
+  // The greeting was accepted: the dialogue proper begins.
+  void Greeted();
+  void Progress(int value);
+
+ private:
+  void arrived();
+  void reply(const QString& text);
+  void failed(int number, const QString& description);
+  void send(const QString& line);
+  void finish();
+
+  QTcpSocket* wsMail_;
+  ReplyLines lines_{ReplyLines::Kind::Smtp};
+  QTimer timeout_;
+  QEventLoop* wait_ = nullptr;
+  int timeoutMs_ = kDefaultTimeoutMs;
+  QString state_;
+  QString from_;
+  QStringList recipients_;
+  QByteArray message_;
+  int rcptIndex_ = 0;
+  bool accepted_ = false;
+  bool done_ = false;
+  Outcome outcome_;
+};
+
+// The socket's error as a number and text for the user's message box, in the
+// numbering mail users know from Windows sockets.
+int SocketErrorNumber(int qtError);
