@@ -55,7 +55,6 @@ inline char* put3(char* w, const char* s) {
   return w + 3;
 }
 
-template <bool kMergeRuns>
 QByteArray convert(QStringView input) {
   if (input.isEmpty()) return {};
   QString widened;
@@ -68,9 +67,9 @@ QByteArray convert(QStringView input) {
     }
   }
   const std::uint16_t* jis = jisTable();
-  // At most an escape, a pair and an escape back per character; pages that
-  // are not written are never touched.
-  QByteArray out(text.size() * (kMergeRuns ? 5 : 8) + 3, Qt::Uninitialized);
+  // At most an escape and a pair per character, and the escape back at the
+  // end; pages that are not written are never touched.
+  QByteArray out(text.size() * 5 + 3, Qt::Uninitialized);
   char* w = out.data();
   bool inTwoByte = false;
   const char16_t* p = text.utf16();
@@ -88,10 +87,6 @@ QByteArray convert(QStringView input) {
       w[0] = static_cast<char>(code >> 8);
       w[1] = static_cast<char>(code & 0xFF);
       w += 2;
-      if (!kMergeRuns) {
-        w = put3(w, kToAscii);
-        inTwoByte = false;
-      }
     } else {
       if (inTwoByte) {
         w = put3(w, kToAscii);
@@ -136,8 +131,6 @@ void PairToJis(std::uint8_t& lead, std::uint8_t& trail) {
   trail = static_cast<std::uint8_t>(cell + 0x20);
 }
 
-QByteArray ToJis(QStringView text) { return convert<true>(text); }
-
-QByteArray ToJisEachCharacter(QStringView text) { return convert<false>(text); }
+QByteArray ToJis(QStringView text) { return convert(text); }
 
 }  // namespace ServiceJisSjis

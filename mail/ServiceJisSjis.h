@@ -18,7 +18,4 @@ void PairToJis(std::uint8_t& lead, std::uint8_t& trail);
 // without a JIS code becomes the geta mark 〓.
 QByteArray ToJis(QStringView text);
 
-// As ToJis, but every two-byte character gets a bracket of its own.
-QByteArray ToJisEachCharacter(QStringView text);
-
 }  // namespace ServiceJisSjis

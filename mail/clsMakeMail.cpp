@@ -114,9 +114,11 @@ QByteArray clsMakeMail::EncodeWord(const QByteArray& jis) {
   return "=?ISO-2022-JP?B?" + Base64Bits(jis) + "?=";
 }
 
-QByteArray clsMakeMail::JisConvEx(const QString& text) const {
-  return ServiceJisSjis::ToJisEachCharacter(text);
-}
+// One bracket per run of two-byte characters, not per character: a bracket
+// closed and opened again with nothing between is an error to the decoders of
+// today's browsers and mail readers, which show U+FFFD between the characters.
+// Line breaks still close every run, so the dot protection works the same.
+QByteArray clsMakeMail::JisConvEx(const QString& text) const { return ServiceJisSjis::ToJis(text); }
 
 QString clsMakeMail::DotProtect(const QString& text) {
   QString t = text;
@@ -305,6 +307,15 @@ QByteArray clsMakeMail::MailData() {
   return t;
 }
 
+// A PRE block is drawn in the reader's own fixed-width font whatever FONT
+// says around it (the browser's style for PRE names that font itself). Where
+// that font is not a Japanese one it draws some characters (box drawing, for
+// one) at half width and the vertical columns no longer line up, so the style
+// names ＭＳ ゴシック for PRE, then faces of the same metrics found elsewhere.
+QString HtmlFontFaces() {
+  return QString::fromUtf8("'ＭＳ ゴシック', 'IPAゴシック', 'IPAGothic', monospace");
+}
+
 QString BuildHtmlBody(const QString& text) {
   QString head = QStringLiteral(
                      "<!DOCTYPE HTML PUBLIC '-//W3C//DTD HTML 4.0 Transitional//EN'>\r\n"
@@ -314,7 +325,10 @@ QString BuildHtmlBody(const QString& text) {
                  VersionText::VersionString() +
                  QStringLiteral(
                      "' name=GENERATOR>\r\n"
-                     "<STYLE></STYLE>\r\n"
+                     "<STYLE>PRE { font-family: ") +
+                 HtmlFontFaces() +
+                 QStringLiteral(
+                     "; }</STYLE>\r\n"
                      "</HEAD>\r\n"
                      "<BODY><FONT Face='") +
                  QString::fromUtf8("ＭＳ ゴシック") + QStringLiteral("'><PRE>\r\n");

@@ -64,3 +64,5 @@ class clsMakeMail {
 
 // The HTML alternative of a vertical text: a PRE block in a monospaced font.
 QString BuildHtmlBody(const QString& text);
+// The font faces its style gives the PRE block, in order of preference.
+QString HtmlFontFaces();

@@ -62,7 +62,8 @@ def html_body(vertical):
             "<HTML><HEAD>\r\n"
             '<META content="text/html; charset=iso-2022-jp" http-equiv=Content-Type>\r\n'
             '<META content="Tallpost 2.1.3" name=GENERATOR>\r\n'
-            "<STYLE></STYLE>\r\n</HEAD>\r\n"
+            '<STYLE>PRE { font-family: "ＭＳ ゴシック", "IPAゴシック", "IPAGothic", monospace; }</STYLE>\r\n'
+            "</HEAD>\r\n"
             '<BODY><FONT Face="ＭＳ ゴシック"><PRE>\r\n' + vertical +
             "\r\n</PRE></FONT></BODY></HTML>\r\n")
 

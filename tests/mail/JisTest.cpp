@@ -47,9 +47,13 @@ TEST(ToJis, RunsShareOneBracketAndAsciiPasses) {
   EXPECT_EQ(ServiceJisSjis::ToJis(s("Tallpost")), QByteArray("Tallpost"));
 }
 
-TEST(ToJis, EachCharacterGetsItsOwnBracketInTheWholeTextForm) {
+TEST(ToJis, TheWholeTextFormSharesOneBracketPerRunAndClosesBeforeLineBreaks) {
   clsMakeMail m;
-  EXPECT_EQ(m.JisConvEx(s("あい")), esc("~$B$\"~(B~$B$$~(B"));
+  // Never ESC ( B directly followed by ESC $ B: decoders that follow the
+  // encoding standard turn that into a replacement character.
+  EXPECT_EQ(m.JisConvEx(s("あい")), esc("~$B$\"$$~(B"));
+  EXPECT_EQ(m.JisConvEx(s("あ\r\nい")), esc("~$B$\"~(B\r\n~$B$$~(B"));
+  EXPECT_FALSE(m.JisConvEx(s("縦書きの、メールです。")).contains("\x1b(B\x1b$B"));
   EXPECT_EQ(m.JisConvEx(s(".\r\nx")), QByteArray(".\r\nx"));
 }
 

@@ -207,7 +207,7 @@ TEST(HtmlBody, DocumentAroundTheVerticalText) {
               "<HTML><HEAD>\r\n"
               "<META content=\"text/html; charset=iso-2022-jp\" http-equiv=Content-Type>\r\n"
               "<META content=\"Tallpost 2.1.3\" name=GENERATOR>\r\n"
-              "<STYLE></STYLE>\r\n"
+              "<STYLE>PRE { font-family: \"ＭＳ ゴシック\", \"IPAゴシック\", \"IPAGothic\", monospace; }</STYLE>\r\n"
               "</HEAD>\r\n"
               "<BODY><FONT Face=\"ＭＳ ゴシック\"><PRE>\r\n"
               "縦 <&>\r\n"
