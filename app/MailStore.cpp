@@ -192,10 +192,35 @@ QString MailFileDateText(const QDateTime& date) {
 }
 
 QString MailIndexDateText(const QDateTime& date) {
+  // Written by hand: the whole index is written at every store and send, and
+  // a format-driven toString per line is most of that for a large index.
   const QDateTime d = storedDate(date);
-  if (d.time().msecsSinceStartOfDay() < 1000)
-    return d.toString(QStringLiteral("yyyy-MM-dd"));
-  return d.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  const QDate day = d.date();
+  const QTime time = d.time();
+  const bool withTime = time.msecsSinceStartOfDay() >= 1000;
+  QString out(withTime ? 19 : 10, Qt::Uninitialized);
+  QChar* p = out.data();
+  const auto digits = [&p](int value, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+      p[i] = QChar(u'0' + value % 10);
+      value /= 10;
+    }
+    p += count;
+  };
+  digits(day.year(), 4);
+  *p++ = u'-';
+  digits(day.month(), 2);
+  *p++ = u'-';
+  digits(day.day(), 2);
+  if (withTime) {
+    *p++ = u' ';
+    digits(time.hour(), 2);
+    *p++ = u':';
+    digits(time.minute(), 2);
+    *p++ = u':';
+    digits(time.second(), 2);
+  }
+  return out;
 }
 
 bool MatchHeaderLine(QStringView line, QStringView prefix, QString& target) {
@@ -360,6 +385,7 @@ bool ParseMailFile(QByteArrayView bytes, MailRecord& r) {
 
 QByteArray EncodeMailIndex(const MailIndex& index) {
   QString text;
+  text.reserve(index.size() * 96);
   for (const MailIndexEntry& e : index) {
     text += QString::number(e.Seq) + QLatin1Char(',') + quoted(e.To) + QLatin1Char(',') +
             quoted(e.Subject) + QStringLiteral(",#") + MailIndexDateText(e.Date) +

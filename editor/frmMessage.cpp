@@ -201,7 +201,6 @@ void frmMessage::buildControls() {
   auto* guideLayout = new QHBoxLayout(picGuide0_);
   auto* picGuide1 = new QLabel(picGuide0_);
   picGuide1->setObjectName(QStringLiteral("picGuide1"));
-  picGuide1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
   auto* guideText = new QLabel(QStringLiteral("縦書出力は、こちらの「縦に書きます」を押しください"), picGuide0_);
   guideText->setObjectName(QStringLiteral("lblGuide_11"));
   guideText->setWordWrap(true);
@@ -385,6 +384,9 @@ bool frmMessage::Constructor(int nSeq, bool bAutoShow) {
   Separators::Fill(lstSeparator_, state_.SeparatorList, -1);
   clearControls();
   if (nSeq < 0) {
+    // Drawn only for the windows that show it.
+    if (auto* picture = picGuide0_->findChild<QLabel*>(QStringLiteral("picGuide1")))
+      picture->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
     picGuide0_->show();
     picGuide0_->raise();
     txtPageLines_->setText(QString::number(state_.Settings.PageLines));
@@ -945,10 +947,16 @@ bool frmMessage::SendMail(bool bSendAllMode) {
   if (interactive) CallBack_SendMail(0, QString(), 1);
   const int mailBox = storedSeq_ >= 0 && storedSeq_ < state_.Index.size() ? state_.Index[storedSeq_].MailBox
                                                                             : MailBoxNumber::Outbox;
-  // The store itself must not take this send for a close of the window.
-  sending_ = false;
-  const bool stored = StoreMail(mailBox);
-  sending_ = true;
+  // A stored mail the window has not changed is on disk as it stands: storing
+  // it again would only rewrite the same file (the date of the send is
+  // recorded with its move to the sent mailbox).
+  bool stored = true;
+  if (dataChanged_ || storedSeq_ < 0) {
+    // The store itself must not take this send for a close of the window.
+    sending_ = false;
+    stored = StoreMail(mailBox);
+    sending_ = true;
+  }
   if (!stored) {
     if (interactive) CallBack_SendMail(0, QString(), 2);
     return false;
@@ -1000,7 +1008,9 @@ bool frmMessage::SendMail(bool bSendAllMode) {
   }
 
   MailIndex index = state_.Index;
+  const QDateTime now = QDateTime::currentDateTime();
   index[storedSeq_].MailBox = MailBoxNumber::Sent;
+  index[storedSeq_].Date = QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()));
   const bool recorded = state_.Store().WriteMailIndex(index);
   // Sent is sent: the list shows it so for this run even when the index
   // could not be written, and the user is told.

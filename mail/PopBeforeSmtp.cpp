@@ -30,7 +30,7 @@ bool PopBeforeSmtp::Run(const QString& host, int port, const QString& account, c
   wait_ = &wait;
   timeout_.start(timeoutMs_);
   wsPopBefore_->connectToHost(host, static_cast<quint16>(port));
-  if (!done_) wait.exec();
+  if (!done_) wait.exec(QEventLoop::ExcludeUserInputEvents);
   wait_ = nullptr;
   timeout_.stop();
   // Let the last command leave before the socket is dropped.
@@ -41,6 +41,7 @@ bool PopBeforeSmtp::Run(const QString& host, int port, const QString& account, c
 
 void PopBeforeSmtp::send(const QString& line) {
   wsPopBefore_->write(Cp932::Encode(line) + QByteArrayLiteral("\r\n"));
+  wsPopBefore_->flush();
 }
 
 void PopBeforeSmtp::arrived() {

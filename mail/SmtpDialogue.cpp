@@ -89,7 +89,9 @@ SmtpDialogue::Outcome SmtpDialogue::Run(const QString& host, int port, const QSt
   wait_ = &wait;
   timeout_.start(timeoutMs_);
   wsMail_->connectToHost(host, static_cast<quint16>(port));
-  if (!done_) wait.exec();
+  // Windows repaint meanwhile, but the user's input waits until the mail is
+  // out: nothing can start a second send or change the mail halfway.
+  if (!done_) wait.exec(QEventLoop::ExcludeUserInputEvents);
   wait_ = nullptr;
   timeout_.stop();
   wsMail_->abort();
@@ -99,6 +101,8 @@ SmtpDialogue::Outcome SmtpDialogue::Run(const QString& host, int port, const QSt
 
 void SmtpDialogue::send(const QString& line) {
   wsMail_->write(Cp932::Encode(line) + QByteArrayLiteral("\r\n"));
+  // Out now, not on the next turn of the event loop: the server waits for it.
+  wsMail_->flush();
 }
 
 void SmtpDialogue::arrived() {
@@ -146,6 +150,7 @@ void SmtpDialogue::reply(const QString& text) {
   } else if (state_ == kData) {
     if (code != QStringLiteral("354")) return unexpected();
     wsMail_->write(Transparent(message_));
+    wsMail_->flush();
     Q_EMIT Progress(98);
     state_ = kBody;
   } else if (state_ == kBody) {

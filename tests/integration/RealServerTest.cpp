@@ -7,6 +7,7 @@
 #include "mail/PopBeforeSmtp.h"
 #include "mail/clsMakeMail.h"
 #include "tests/testsupport/ScriptedDialogs.h"
+#include "tests/testsupport/ServerProcess.h"
 #include "tests/testsupport/TempProgramFolder.h"
 
 #include <QAction>
@@ -39,26 +40,10 @@ bool Runs(const QString& program, const QStringList& args) {
   return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-// One of the servers of servers.py, stopped when this goes.
-class Server {
+// One of the servers of servers.py.
+class Server : public ServerProcess {
  public:
-  explicit Server(const QStringList& args) {
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(kPython, QStringList{kScripts + QStringLiteral("/servers.py")} + args);
-    if (!process_.waitForStarted(10000)) return;
-    QByteArray out;
-    while (!out.contains('\n') && process_.waitForReadyRead(30000)) out += process_.readAllStandardOutput();
-    if (out.startsWith("PORT ")) port_ = out.mid(5).trimmed().toInt();
-  }
-  ~Server() {
-    process_.closeWriteChannel();
-    if (!process_.waitForFinished(15000)) process_.kill();
-  }
-  int Port() const { return port_; }
-
- private:
-  QProcess process_;
-  int port_ = 0;
+  explicit Server(const QStringList& args) : ServerProcess(kPython, kScripts + QStringLiteral("/servers.py"), args) {}
 };
 
 // Runs one of the check scripts; its output goes into the test's log.
