@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Installs what Tallpost needs to build, run and test, unless it is already there.
+# Installs what Tallpost needs to build and run it ("run", the default) or
+# also to test it ("test": the real servers and the browser the tests meet),
+# unless it is already there.
 set -euo pipefail
 PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
-          libbenchmark-dev fonts-ipafont-gothic python3
-          python3-aiosmtpd dovecot-pop3d chromium)
+          libbenchmark-dev fonts-ipafont-gothic python3)
+if [ "${1:-run}" = "test" ]; then
+  PACKAGES+=(python3-aiosmtpd dovecot-pop3d chromium)
+fi
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

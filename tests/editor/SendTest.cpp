@@ -117,6 +117,36 @@ TEST_F(Send, ASentMailGoesToSentAndItsWindowCloses) {
   EXPECT_EQ(host.refreshed, 1);
 }
 
+TEST_F(Send, AStoredMailIsStoredAgainOnlyWhenChangedAndItsSendDateIsKept) {
+  frmMessage* first = written();
+  ASSERT_TRUE(first->StoreMail(MailBoxNumber::Outbox));
+  first->close();
+  flush();
+  state.Index[0].Date = QDateTime(QDate(2020, 1, 1), QTime(0, 0));
+  ASSERT_TRUE(state.Store().WriteMailIndex(state.Index));
+  const QByteArray file = folder.ReadBytes(QStringLiteral("MailBox/0.vml"));
+
+  auto* unchanged = new frmMessage(state, dialogs, &host);
+  ASSERT_TRUE(unchanged->Constructor(0, false));
+  const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+  send(unchanged);
+  EXPECT_EQ(folder.ReadBytes(QStringLiteral("MailBox/0.vml")), file) << "nothing to store";
+  MailIndex index;
+  ASSERT_TRUE(state.Store().ReadMailIndex(index));
+  EXPECT_EQ(index[0].MailBox, MailBoxNumber::Sent);
+  EXPECT_GE(index[0].Date, before) << "the send date";
+
+  // A changed one is stored first, and what is sent is what was stored.
+  frmMessage* second = written();
+  ASSERT_TRUE(second->StoreMail(MailBoxNumber::Outbox));
+  second->Upper(3)->setText(QStringLiteral("直した件名"));
+  send(second);
+  MailRecord r;
+  ASSERT_TRUE(state.Store().ReadMailFile(1, r));
+  EXPECT_EQ(r.Subject, QStringLiteral("直した件名"));
+  EXPECT_EQ(state.Index.value(1).MailBox, MailBoxNumber::Sent);
+}
+
 TEST_F(Send, AnEmptySubjectIsAskedAboutAndNoStopsEverything) {
   frmMessage* w = written();
   w->Upper(3)->clear();
