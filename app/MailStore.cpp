@@ -162,11 +162,6 @@ class FieldReader {
   qsizetype i_ = 0;
 };
 
-QString quoted(const QString& text) {
-  QString out = withoutLineBreaks(text);
-  out.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-  return QLatin1Char('"') + out + QLatin1Char('"');
-}
 
 }  // namespace
 
@@ -384,15 +379,35 @@ bool ParseMailFile(QByteArrayView bytes, MailRecord& r) {
 // --- Index --------------------------------------------------------------
 
 QByteArray EncodeMailIndex(const MailIndex& index) {
-  QString text;
-  text.reserve(index.size() * 96);
+  // Built as bytes: the whole index is written at every store and send.
+  // Quotes and line breaks are handled after encoding, which is safe since no
+  // CP932 trail byte is a quote, CR or LF.
+  const auto quotedField = [](QByteArray& out, const QString& text) {
+    QByteArray bytes = Cp932::Encode(text);
+    if (bytes.contains('\r') || bytes.contains('\n')) {
+      bytes.replace("\r", "");
+      bytes.replace("\n", "");
+    }
+    if (bytes.contains('"')) bytes.replace("\"", "\"\"");
+    out += '"';
+    out += bytes;
+    out += '"';
+  };
+  QByteArray out;
+  out.reserve(index.size() * 96);
   for (const MailIndexEntry& e : index) {
-    text += QString::number(e.Seq) + QLatin1Char(',') + quoted(e.To) + QLatin1Char(',') +
-            quoted(e.Subject) + QStringLiteral(",#") + MailIndexDateText(e.Date) +
-            QStringLiteral("#,") + QString::number(e.MailBox) +
-            (e.HasAttachment ? QStringLiteral(",#TRUE#\r\n") : QStringLiteral(",#FALSE#\r\n"));
+    out += QByteArray::number(e.Seq);
+    out += ',';
+    quotedField(out, e.To);
+    out += ',';
+    quotedField(out, e.Subject);
+    out += ",#";
+    out += MailIndexDateText(e.Date).toLatin1();
+    out += "#,";
+    out += QByteArray::number(e.MailBox);
+    out += e.HasAttachment ? ",#TRUE#\r\n" : ",#FALSE#\r\n";
   }
-  return Cp932::Encode(text);
+  return out;
 }
 
 namespace {

@@ -476,21 +476,26 @@ void frmCenter::mnuSendMails_Click() {
   CallBack_SendMails(0, QString(), 1);
   bool error = false;
   int k = 0;
+  // One hidden editor serves the whole run, loaded anew for every mail: it is
+  // never shown, and making its window again for each mail would cost more
+  // than many a server takes for the mail itself.
+  std::unique_ptr<frmMessage> editor;
   // The index changes as mails are sent: walk it by position.
   for (qsizetype i = 0; i < state_.Index.size(); ++i) {
     const MailIndexEntry entry = state_.Index[i];
     if (entry.MailBox != MailBoxNumber::Outbox || openIn(entry.Seq)) continue;
     ++k;
     CallBack_SendMails(n > 0 ? k * 100 / n : 100);
-    QPointer<frmMessage> editor = new frmMessage(state_, dialogs_, this);
-    editor->SetQuiet(true);
+    if (!editor) {
+      editor = std::make_unique<frmMessage>(state_, dialogs_, this);
+      // Its close after each send only hides it.
+      editor->setAttribute(Qt::WA_DeleteOnClose, false);
+      editor->SetQuiet(true);
+    }
     if (!editor->Constructor(entry.Seq, false)) error = true;
     else if (!editor->SendMail(true)) error = true;
-    if (editor) {
-      editor->setAttribute(Qt::WA_DeleteOnClose, false);
-      delete editor.data();
-    }
   }
+  editor.reset();
   if (error) dialogs_.Message(BatchErrorMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
   CallBack_SendMails(100, QString(), 2);
   QCoreApplication::processEvents();

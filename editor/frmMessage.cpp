@@ -98,8 +98,11 @@ frmMessage::frmMessage(AppState& state, Dialogs& dialogs, EditorHost* host, QWid
   resize(640, 560);
   smtp_ = new SmtpDialogue(this);
   pop_ = new PopBeforeSmtp(this);
-  // The window takes no input while the server is being talked to.
-  connect(smtp_, &SmtpDialogue::Greeted, this, [this] { setEnabled(false); });
+  // The window takes no input while the server is being talked to (a hidden
+  // one takes none anyway).
+  connect(smtp_, &SmtpDialogue::Greeted, this, [this] {
+    if (isVisible()) setEnabled(false);
+  });
   connect(smtp_, &SmtpDialogue::Progress, this, [this](int value) {
     if (!quiet_) CallBack_SendMail(value);
   });
@@ -992,7 +995,7 @@ bool frmMessage::SendMail(bool bSendAllMode) {
       break;
     }
   }
-  setEnabled(true);
+  if (!isEnabled()) setEnabled(true);
   if (interactive) {
     CallBack_SendMail(100, QString(), 2);
     QCoreApplication::processEvents();

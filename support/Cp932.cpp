@@ -21,10 +21,6 @@ struct Converter {
   bool ok() const { return cd != reinterpret_cast<iconv_t>(-1); }
 };
 
-Converter& toCp932() {
-  static Converter c("CP932", "UTF-16LE");
-  return c;
-}
 Converter& fromCp932() {
   static Converter c("UTF-16LE", "CP932");
   return c;
@@ -50,46 +46,31 @@ QByteArray Encode(QStringView text) {
     for (qsizetype i = 0; i < text.size(); ++i) out[i] = static_cast<char>(text[i].unicode());
     return out;
   }
-  Converter& c = toCp932();
-  std::lock_guard guard(c.lock);
-  QByteArray out(text.size() * 2 + 16, Qt::Uninitialized);
-  char* in = const_cast<char*>(reinterpret_cast<const char*>(text.utf16()));
-  size_t inLeft = static_cast<size_t>(text.size()) * 2;
-  char* outPtr = out.data();
-  size_t outLeft = static_cast<size_t>(out.size());
-  iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
-  while (inLeft > 0) {
-    if (iconv(c.cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) {
-      const qsizetype used = outPtr - out.data();
-      out.resize(out.size() * 2);
-      outPtr = out.data() + used;
-      outLeft = static_cast<size_t>(out.size() - used);
+  // Through the code table (made from the system converter once), not the
+  // converter per call: the index and the mail files are written often.
+  QByteArray out(text.size() * 2, Qt::Uninitialized);
+  char* w = out.data();
+  const char16_t* p = text.utf16();
+  const char16_t* const end = p + text.size();
+  for (; p < end; ++p) {
+    const char16_t c = *p;
+    if (QChar::isSurrogate(c)) {
+      // A character CP932 cannot hold: one "?" for the pair.
+      if (QChar::isHighSurrogate(c) && p + 1 < end && QChar::isLowSurrogate(p[1])) ++p;
+      *w++ = '?';
       continue;
     }
-    // EILSEQ or EINVAL: the character has no CP932 code. Write "?" and step
-    // over it (both halves of a surrogate pair).
-    if (outLeft < 1) {
-      const qsizetype used = outPtr - out.data();
-      out.resize(out.size() * 2);
-      outPtr = out.data() + used;
-      outLeft = static_cast<size_t>(out.size() - used);
+    const std::uint16_t code = CodeOf(c);
+    if (code == kNoCode) {
+      *w++ = '?';
+    } else if (code < 0x100) {
+      *w++ = static_cast<char>(code);
+    } else {
+      *w++ = static_cast<char>(code >> 8);
+      *w++ = static_cast<char>(code & 0xFF);
     }
-    *outPtr++ = '?';
-    --outLeft;
-    const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(in[0]) |
-                                                (static_cast<unsigned char>(in[1]) << 8));
-    size_t skip = 2;
-    if (QChar::isHighSurrogate(unit) && inLeft >= 4) {
-      const char16_t next = static_cast<char16_t>(static_cast<unsigned char>(in[2]) |
-                                                  (static_cast<unsigned char>(in[3]) << 8));
-      if (QChar::isLowSurrogate(next)) skip = 4;
-    }
-    in += skip;
-    inLeft -= skip;
-    iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
   }
-  out.resize(outPtr - out.data());
+  out.truncate(w - out.constData());
   return out;
 }
 
