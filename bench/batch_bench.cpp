@@ -9,6 +9,7 @@
 #include "mail/clsMakeMail.h"
 #include "support/Dialogs.h"
 #include "support/LocalTimeZone.h"
+#include "tests/testsupport/Sender.h"
 #include "tests/testsupport/ServerProcess.h"
 
 #include <QApplication>
@@ -53,14 +54,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   AppSettings& s = state.Settings;
-  s.Title = QStringLiteral("たかぽすと");
-  s.Account = QStringLiteral("taro");
-  s.Passwd = QStringLiteral("secret");
-  s.Email = QStringLiteral("taro@example.jp");
-  s.FullName = QStringLiteral("山田太郎");
-  s.SmtpServer = QStringLiteral("127.0.0.1");
-  s.SmtpPort = server.Port();
-  s.ShowMeter = 1;
+  FillSender(s, server.Port());
   state.SeparatorList = {QStringLiteral("（使用しない）")};
 
   // The outbox, and the same messages written out for smtplib.
@@ -70,17 +64,11 @@ int main(int argc, char* argv[]) {
   for (int row = 0; row < 20; ++row) vertical += QString(20, QChar(0x7E26)) + QStringLiteral("\r\n");
   MailIndex index;
   for (int i = 0; i < mails; ++i) {
-    MailRecord r;
+    MailRecord r = StoredMail(QStringLiteral("相手%1 <user%1@example.jp>").arg(i));
     r.Seq = i;
-    r.MailBox = MailBoxNumber::Outbox;
-    r.To = QStringLiteral("相手%1 <user%1@example.jp>").arg(i);
     r.Subject = QStringLiteral("一括送信の試験 %1").arg(i);
-    r.Date = QDateTime::currentDateTime();
     r.BodyText = QStringLiteral("本文");
     r.VerticalText = vertical;
-    r.PageLines = 20;
-    r.LineChars = 20;
-    r.LineSpace = 1;
     if (!state.Store().WriteMailFile(i, r)) return 1;
     index.append({i, r.To, r.Subject, r.Date, MailBoxNumber::Outbox, false});
     clsMakeMail m;

@@ -5,6 +5,7 @@
 #include "app/frmCenter.h"
 #include "editor/frmMessage.h"
 #include "tests/testsupport/ScriptedDialogs.h"
+#include "tests/testsupport/Sender.h"
 #include "tests/testsupport/TempProgramFolder.h"
 
 #include <QApplication>
@@ -36,35 +37,19 @@ class MainWindow : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(folder.InstallDefaultTable());
     ASSERT_TRUE(GetGlyphSwapData(state.GlyphSwapPath, state.GlyphSwap));
-    AppSettings& s = state.Settings;
-    s.Title = QStringLiteral("わたしの箱");
-    s.Account = QStringLiteral("me");
-    s.Passwd = QStringLiteral("pw");
-    s.Email = QStringLiteral("me@example.jp");
-    s.SmtpServer = QStringLiteral("127.0.0.1");
-    s.PageLines = 20;
-    s.LineChars = 20;
-    s.LineSpace = 1;
+    FillSender(state.Settings);
+    state.Settings.Title = QStringLiteral("わたしの箱");
     state.SeparatorList = {NoSeparatorText()};
   }
-  void TearDown() override {
-    QList<QPointer<frmMessage>> editors;
-    for (frmMessage* e : Editors()) editors.append(e);
-    for (const QPointer<frmMessage>& e : editors) delete e.data();
-  }
+  void TearDown() override { DeleteEditors(); }
   // Mails 0..n-1 on disk and in the index, in the given mailboxes.
   void store(const QList<int>& boxes) {
     MailIndex index;
     for (int i = 0; i < boxes.size(); ++i) {
-      MailRecord r;
+      MailRecord r = StoredMail(QStringLiteral("to%1@example.jp").arg(i), boxes[i]);
       r.Seq = i;
-      r.MailBox = boxes[i];
-      r.To = QStringLiteral("to%1@example.jp").arg(i);
       r.Subject = QStringLiteral("件名%1").arg(i);
       r.Date = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addSecs(3600LL * i);
-      r.PageLines = 20;
-      r.LineChars = 20;
-      r.LineSpace = 1;
       if (i % 3 == 1) r.Attachments = {{QStringLiteral("a.txt"), "YQ=="}};
       ASSERT_TRUE(state.Store().WriteMailFile(i, r));
       index.append({i, r.To, r.Subject, r.Date, boxes[i], !r.Attachments.isEmpty()});

@@ -3,6 +3,7 @@
 #include "app/SeparatorList.h"
 #include "app/frmOption.h"
 #include "tests/testsupport/ScriptedDialogs.h"
+#include "tests/testsupport/Sender.h"
 #include "tests/testsupport/TempProgramFolder.h"
 
 #include <QAction>
@@ -23,17 +24,10 @@ class Option : public ::testing::Test {
  protected:
   void SetUp() override {
     AppSettings& s = state.Settings;
+    FillSender(s, 587);
     s.Title = QStringLiteral("わたしの箱");
-    s.Account = QStringLiteral("me");
-    s.Passwd = QStringLiteral("pw");
-    s.Email = QStringLiteral("me@example.jp");
-    s.FullName = QStringLiteral("山田太郎");
     s.SmtpServer = QStringLiteral("smtp.example.jp");
-    s.SmtpPort = 587;
-    s.PageLines = 20;
     s.LineChars = 30;
-    s.LineSpace = 1;
-    s.ShowMeter = 1;
     s.Separator = 1;
     state.SeparatorList = {NoSeparatorText(), QStringLiteral("＊＊＊"), QStringLiteral("－－－")};
   }

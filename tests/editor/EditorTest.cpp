@@ -5,6 +5,7 @@
 #include "editor/FancyMode.h"
 #include "editor/frmMessage.h"
 #include "tests/testsupport/ScriptedDialogs.h"
+#include "tests/testsupport/Sender.h"
 #include "tests/testsupport/TempProgramFolder.h"
 #include "vertical/MyTategakiEngine.h"
 
@@ -477,12 +478,7 @@ TEST_F(Editor, AMailThatCannotBeReadIsReportedAndTheWindowGoes) {
 }
 
 TEST_F(Editor, AStoredMailWithAnEmptySubjectHasAnEmptyCaption) {
-  MailRecord r;
-  r.To = QStringLiteral("a@example.jp");
-  r.Date = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5));
-  r.PageLines = 20;
-  r.LineChars = 20;
-  r.LineSpace = 1;
+  MailRecord r = StoredMail(QStringLiteral("a@example.jp"));
   ASSERT_TRUE(state.Store().WriteMailFile(0, r));
   frmMessage* w = open(0, false);
   ASSERT_NE(w, nullptr);
@@ -596,12 +592,7 @@ TEST_F(Editor, AFailedEncodingWritesNoIndexEntryAndNoMail) {
 }
 
 TEST_F(Editor, KeptAttachmentsComeFirstAndASecondStoreEncodesNothingAgain) {
-  MailRecord r;
-  r.To = QStringLiteral("a@example.jp");
-  r.Date = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5));
-  r.PageLines = 20;
-  r.LineChars = 20;
-  r.LineSpace = 1;
+  MailRecord r = StoredMail(QStringLiteral("a@example.jp"));
   r.Attachments = {{QStringLiteral("first.txt"), "Zmlyc3Q="}, {QStringLiteral("second.txt"), "c2Vjb25k"}};
   ASSERT_TRUE(state.Store().WriteMailFile(0, r));
   state.Index = {MailIndexEntry{0, r.To, QString(), r.Date, MailBoxNumber::Outbox, true}};

@@ -8,6 +8,7 @@
 #include "mail/PopBeforeSmtp.h"
 #include "mail/SmtpDialogue.h"
 #include "tests/testsupport/ScriptedDialogs.h"
+#include "tests/testsupport/Sender.h"
 #include "tests/testsupport/ScriptedServer.h"
 #include "tests/testsupport/TempProgramFolder.h"
 
@@ -49,27 +50,14 @@ class Send : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(folder.InstallDefaultTable());
     ASSERT_TRUE(GetGlyphSwapData(state.GlyphSwapPath, state.GlyphSwap));
-    AppSettings& s = state.Settings;
-    s.Title = QStringLiteral("たかぽすと");
-    s.Account = QStringLiteral("taro");
-    s.Passwd = QStringLiteral("secret");
-    s.Email = QStringLiteral("taro@example.jp");
-    s.FullName = QStringLiteral("山田太郎");
-    s.SmtpServer = QStringLiteral("127.0.0.1");
-    s.SmtpPort = smtp.Port();
-    s.PageLines = 10;
-    s.LineChars = 10;
-    s.LineSpace = 1;
-    s.ShowMeter = 1;
+    FillSender(state.Settings, smtp.Port());
+    state.Settings.PageLines = 10;
+    state.Settings.LineChars = 10;
     state.SeparatorList = {NoSeparatorText()};
     smtp.Greeting = {"220 ready\r\n"};
   }
   void TearDown() override {
-    // Menus of an editor are windows too: deleting the editor takes them along.
-    QList<QPointer<frmMessage>> editors;
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (auto* e = qobject_cast<frmMessage*>(w)) editors.append(e);
-    for (const QPointer<frmMessage>& e : editors) delete e.data();
+    DeleteEditors();
     flush();
   }
   frmMessage* written(const QString& to = QStringLiteral("hanako@example.jp")) {

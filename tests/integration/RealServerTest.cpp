@@ -7,6 +7,7 @@
 #include "mail/PopBeforeSmtp.h"
 #include "mail/clsMakeMail.h"
 #include "tests/testsupport/ScriptedDialogs.h"
+#include "tests/testsupport/Sender.h"
 #include "tests/testsupport/ServerProcess.h"
 #include "tests/testsupport/TempProgramFolder.h"
 
@@ -68,16 +69,9 @@ class RealServers : public ::testing::Test {
     ASSERT_TRUE(folder.InstallDefaultTable());
     ASSERT_TRUE(GetGlyphSwapData(state.GlyphSwapPath, state.GlyphSwap));
     AppSettings& s = state.Settings;
-    s.Title = QStringLiteral("たかぽすと");
-    s.Account = QStringLiteral("taro");
-    s.Passwd = QStringLiteral("secret");
-    s.Email = QStringLiteral("taro@example.jp");
-    s.FullName = QStringLiteral("山田太郎");
-    s.SmtpServer = QStringLiteral("127.0.0.1");
+    FillSender(s);
     s.PageLines = 6;
     s.LineChars = 8;
-    s.LineSpace = 1;
-    s.ShowMeter = 1;
     s.Separator = 1;
     state.SeparatorList = {NoSeparatorText(), QStringLiteral("＊＊＊")};
     received = work.path() + QStringLiteral("/received");
