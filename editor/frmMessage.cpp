@@ -19,7 +19,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -651,9 +650,7 @@ void frmMessage::setRows(const QList<AttachmentRow>& rows) {
   const bool wasChanged = dataChanged_;
   lvFile_->clear();
   for (const AttachmentRow& row : rows) addRow(row, AttachmentRows::StoredStateText());
-  if (filesSorted_) lvFile_->sortItems(sortColumn_, sortTags_[sortColumn_] == QStringLiteral("desc")
-                                                        ? Qt::DescendingOrder
-                                                        : Qt::AscendingOrder);
+  resortFiles();
   sstBody_->setTabEnabled(kFileTab, !rows.isEmpty());
   refreshPanels();
   dataChanged_ = wasChanged;
@@ -679,9 +676,7 @@ void frmMessage::GetAttachFile(const QMimeData* data) {
     if (!info.exists() || info.isDir()) continue;
     addRow(AttachmentRow::NewFile(path), AttachmentRows::SizeText(info.size()));
   }
-  if (filesSorted_) lvFile_->sortItems(sortColumn_, sortTags_[sortColumn_] == QStringLiteral("desc")
-                                                        ? Qt::DescendingOrder
-                                                        : Qt::AscendingOrder);
+  resortFiles();
   refreshPanels();
   sstBody_->setTabEnabled(kFileTab, true);
   sstBody_->setCurrentIndex(kFileTab);
@@ -703,8 +698,14 @@ void frmMessage::sortFiles(int column) {
     sortTags_[column] = QStringLiteral("asc");
   filesSorted_ = true;
   sortColumn_ = column;
-  lvFile_->sortItems(column, sortTags_[column] == QStringLiteral("desc") ? Qt::DescendingOrder
-                                                                          : Qt::AscendingOrder);
+  resortFiles();
+}
+
+// Once sorted by a header, the list stays sorted as rows come and go.
+void frmMessage::resortFiles() {
+  if (!filesSorted_) return;
+  lvFile_->sortItems(sortColumn_, sortTags_[sortColumn_] == QStringLiteral("desc") ? Qt::DescendingOrder
+                                                                                    : Qt::AscendingOrder);
 }
 
 // ---------------------------------------------------------------- storing

@@ -136,6 +136,7 @@ class frmMessage : public EditorWindow {
   void setRows(const QList<AttachmentRow>& rows);
   void rowsChanged();
   void sortFiles(int column);
+  void resortFiles();
   void deleteSelectedFile();
   void openPicker(int field);
   void pick(int k);
