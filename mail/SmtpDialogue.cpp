@@ -2,7 +2,6 @@
 
 #include "support/Cp932.h"
 
-#include <QEventLoop>
 #include <QTcpSocket>
 
 namespace {
@@ -28,21 +27,20 @@ int SocketErrorNumber(int qtError) {
   }
 }
 
-SmtpDialogue::SmtpDialogue(QObject* parent) : QObject(parent), wsMail_(new QTcpSocket(this)) {
-  wsMail_->setObjectName(QStringLiteral("wsMail"));
-  timeout_.setSingleShot(true);
-  connect(wsMail_, &QTcpSocket::readyRead, this, &SmtpDialogue::arrived);
-  connect(wsMail_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+SmtpDialogue::SmtpDialogue(QObject* parent)
+    : LineDialogue(ReplyLines::Kind::Smtp, QStringLiteral("wsMail"), parent) {
+  timeoutMs_ = kDefaultTimeoutMs;
+  connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
     // The server closing after our QUIT is the end, not a failure.
     if (state_ == kQuit && error == QAbstractSocket::RemoteHostClosedError) {
-      finish();
+      End();
       return;
     }
-    failed(SocketErrorNumber(error), wsMail_->errorString());
+    failed(SocketErrorNumber(error), socket_->errorString());
   });
-  connect(wsMail_, &QTcpSocket::disconnected, this, [this] {
-    if (state_ == kQuit) finish();
-    else failed(SocketErrorNumber(QAbstractSocket::RemoteHostClosedError), wsMail_->errorString());
+  connect(socket_, &QTcpSocket::disconnected, this, [this] {
+    if (state_ == kQuit) End();
+    else failed(SocketErrorNumber(QAbstractSocket::RemoteHostClosedError), socket_->errorString());
   });
   connect(&timeout_, &QTimer::timeout, this, [this] {
     failed(TimeoutErrorNumber(), QStringLiteral("Connection timed out: the server did not answer for %1 s")
@@ -74,53 +72,27 @@ QByteArray SmtpDialogue::Transparent(const QByteArray& message) {
 
 SmtpDialogue::Outcome SmtpDialogue::Run(const QString& host, int port, const QString& from,
                                         const QStringList& recipients, const QByteArray& message) {
-  done_ = true;  // a leftover connection's close is not this dialogue's failure
-  wsMail_->abort();
   outcome_ = Outcome{};
   from_ = from;
   recipients_ = recipients;
   message_ = message;
   rcptIndex_ = 0;
   accepted_ = false;
-  done_ = false;
-  lines_.Clear();
   state_ = kConnect;
-  QEventLoop wait;
-  wait_ = &wait;
-  timeout_.start(timeoutMs_);
-  wsMail_->connectToHost(host, static_cast<quint16>(port));
-  // Windows repaint meanwhile, but the user's input waits until the mail is
-  // out: nothing can start a second send or change the mail halfway.
-  if (!done_) wait.exec(QEventLoop::ExcludeUserInputEvents);
-  wait_ = nullptr;
-  timeout_.stop();
-  wsMail_->abort();
+  Converse(host, port);
+  socket_->abort();
   outcome_.Sent = accepted_ && outcome_.ServerReply.isEmpty() && !outcome_.ConnectionFailed;
   return outcome_;
 }
 
-void SmtpDialogue::send(const QString& line) {
-  wsMail_->write(Cp932::Encode(line) + QByteArrayLiteral("\r\n"));
-  // Out now, not on the next turn of the event loop: the server waits for it.
-  wsMail_->flush();
-}
-
-void SmtpDialogue::arrived() {
-  if (done_) return;
-  timeout_.start(timeoutMs_);
-  lines_.Add(wsMail_->readAll());
-  QString text;
-  while (!done_ && lines_.Next(text)) reply(text);
-}
-
-void SmtpDialogue::reply(const QString& text) {
+void SmtpDialogue::Reply(const QString& text) {
   const QString code = text.left(3);
   if (state_ == kQuit) {
-    finish();
+    End();
     return;
   }
   const auto unexpected = [&] {
-    send(QStringLiteral("QUIT"));
+    Send(QStringLiteral("QUIT"));
     outcome_.ServerReply = text;
     state_ = kQuit;
   };
@@ -128,57 +100,46 @@ void SmtpDialogue::reply(const QString& text) {
     Q_EMIT Greeted();
     rcptIndex_ = 0;
     if (code != QStringLiteral("220")) return unexpected();
-    send(QStringLiteral("HELO TALLPOST"));
+    Send(QStringLiteral("HELO TALLPOST"));
     Q_EMIT Progress(70);
     state_ = kHelo;
   } else if (state_ == kHelo) {
     if (code != QStringLiteral("250")) return unexpected();
-    send(QStringLiteral("MAIL FROM:<") + from_ + u'>');
+    Send(QStringLiteral("MAIL FROM:<") + from_ + u'>');
     Q_EMIT Progress(75);
     state_ = kMailFrom;
   } else if (state_ == kMailFrom) {
     if (code != QStringLiteral("250")) return unexpected();
-    send(QStringLiteral("RCPT TO:<") + recipients_.value(rcptIndex_) + u'>');
+    Send(QStringLiteral("RCPT TO:<") + recipients_.value(rcptIndex_) + u'>');
     ++rcptIndex_;
     Q_EMIT Progress(80);
     if (rcptIndex_ >= recipients_.size()) state_ = kRcptTo;
   } else if (state_ == kRcptTo) {
     if (code != QStringLiteral("250")) return unexpected();
-    send(QStringLiteral("DATA"));
+    Send(QStringLiteral("DATA"));
     Q_EMIT Progress(85);
     state_ = kData;
   } else if (state_ == kData) {
     if (code != QStringLiteral("354")) return unexpected();
-    wsMail_->write(Transparent(message_));
-    wsMail_->flush();
+    SendBytes(Transparent(message_));
     Q_EMIT Progress(98);
     state_ = kBody;
   } else if (state_ == kBody) {
     if (code != QStringLiteral("250")) return unexpected();
     accepted_ = true;
-    send(QStringLiteral("QUIT"));
+    Send(QStringLiteral("QUIT"));
     state_ = kQuit;
   }
 }
 
 void SmtpDialogue::failed(int number, const QString& description) {
-  if (done_) return;
+  if (Ended()) return;
   // After our QUIT only the end of the connection is left to wait for: what
   // the dialogue came to stands.
-  if (state_ == kQuit) {
-    finish();
-    return;
+  if (state_ != kQuit) {
+    outcome_.ConnectionFailed = true;
+    outcome_.ErrorNumber = number;
+    outcome_.ErrorDescription = description;
   }
-  outcome_.ConnectionFailed = true;
-  outcome_.ErrorNumber = number;
-  outcome_.ErrorDescription = description;
-  finish();
-}
-
-void SmtpDialogue::finish() {
-  if (done_) return;
-  done_ = true;
-  timeout_.stop();
-  wsMail_->abort();
-  if (wait_ != nullptr) wait_->quit();
+  End();
 }

@@ -1,20 +1,15 @@
 #pragma once
 
-#include "mail/ReplyLines.h"
+#include "mail/LineDialogue.h"
 
 #include <QByteArray>
-#include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
-
-class QEventLoop;
-class QTcpSocket;
 
 // One SMTP dialogue over its own socket: HELO, MAIL FROM, one RCPT TO per
 // recipient, DATA, the message, QUIT. Run() waits, with events processed, until
 // the dialogue has ended.
-class SmtpDialogue : public QObject {
+class SmtpDialogue : public LineDialogue {
   Q_OBJECT
  public:
   struct Outcome {
@@ -30,14 +25,13 @@ class SmtpDialogue : public QObject {
   explicit SmtpDialogue(QObject* parent = nullptr);
   ~SmtpDialogue() override;
 
-  // A dialogue with no answer for this long ends as a connection failure.
-  void SetTimeout(int ms) { timeoutMs_ = ms; }
+  // A dialogue with no answer for this long (SetTimeout) ends as a connection failure.
   static constexpr int kDefaultTimeoutMs = 30000;
 
   Outcome Run(const QString& host, int port, const QString& from, const QStringList& recipients,
               const QByteArray& message);
   QString SmtpState() const { return state_; }
-  QTcpSocket* Socket() const { return wsMail_; }
+  QTcpSocket* Socket() const { return socket_; }
 
   // The message as it goes over the wire: every line that begins with "."
   // gets one more, so that the receiver keeps exactly the message's text.
@@ -50,24 +44,15 @@ class SmtpDialogue : public QObject {
   void Progress(int value);
 
  private:
-  void arrived();
-  void reply(const QString& text);
+  void Reply(const QString& text) override;
   void failed(int number, const QString& description);
-  void send(const QString& line);
-  void finish();
 
-  QTcpSocket* wsMail_;
-  ReplyLines lines_{ReplyLines::Kind::Smtp};
-  QTimer timeout_;
-  QEventLoop* wait_ = nullptr;
-  int timeoutMs_ = kDefaultTimeoutMs;
   QString state_;
   QString from_;
   QStringList recipients_;
   QByteArray message_;
   int rcptIndex_ = 0;
   bool accepted_ = false;
-  bool done_ = false;
   Outcome outcome_;
 };
 
