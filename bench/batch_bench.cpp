@@ -1,10 +1,10 @@
 // Sending the whole outbox: 500 stored mails to a local aiosmtpd, in mails per
 // second, and in the same run Python's smtplib sending the same 500 messages,
 // one connection each, to the same server.
-#include "app/ApiIniFileAccess.h"
-#include "app/AppState.h"
-#include "app/OutgoingMail.h"
-#include "app/frmCenter.h"
+#include "store/ApiIniFileAccess.h"
+#include "store/AppState.h"
+#include "mail/OutgoingMail.h"
+#include "gui/mainwindow/frmCenter.h"
 #include "mail/SmtpDialogue.h"
 #include "mail/clsMakeMail.h"
 #include "support/Dialogs.h"

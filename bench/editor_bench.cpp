@@ -1,9 +1,9 @@
 // Speed of the editor window as the user feels it, under the offscreen
 // platform: opening a stored mail with a 1 MiB body (and its vertical text),
 // and converting a 1 MiB body in the window with the meter up.
-#include "app/AppState.h"
-#include "editor/frmMessage.h"
-#include "support/QtDialogs.h"
+#include "store/AppState.h"
+#include "gui/editor/frmMessage.h"
+#include "gui/QtDialogs.h"
 #include "vertical/MyTategakiEngine.h"
 
 #include "support/Dialogs.h"

@@ -1,7 +1,7 @@
 // Speed of the mail pieces: base64 of an attachment file (with and without a
 // progress receiver), ISO-2022-JP conversion, building a message with a large
 // attachment and reading a large mail file.
-#include "app/MailStore.h"
+#include "store/MailStore.h"
 #include "mail/Base64.h"
 #include "mail/ServiceJisSjis.h"
 #include "mail/clsMakeMail.h"

@@ -1,8 +1,8 @@
 // tallpost-eml: builds the message a stored mail would be sent as.
-#include "app/ApiIniFileAccess.h"
-#include "app/AppSettings.h"
-#include "app/MailStore.h"
-#include "app/OutgoingMail.h"
+#include "store/ApiIniFileAccess.h"
+#include "store/AppSettings.h"
+#include "store/MailStore.h"
+#include "mail/OutgoingMail.h"
 #include "mail/clsMakeMail.h"
 #include "support/Cp932.h"
 

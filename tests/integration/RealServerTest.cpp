@@ -1,9 +1,9 @@
 // Sending against real servers that nobody here wrote: aiosmtpd keeps what it
 // receives and Python's email package reads it back; Dovecot answers the POP
 // login; headless Chromium renders the HTML part.
-#include "app/AppState.h"
-#include "app/SeparatorList.h"
-#include "editor/frmMessage.h"
+#include "store/AppState.h"
+#include "gui/settings/SeparatorList.h"
+#include "gui/editor/frmMessage.h"
 #include "mail/PopBeforeSmtp.h"
 #include "mail/clsMakeMail.h"
 #include "tests/testsupport/ScriptedDialogs.h"

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "store/ApiIniFileAccess.h"
+#include "store/AppState.h"
+
+#include <QLockFile>
+
+#include <memory>
+
+class Dialogs;
+class frmCenter;
+
+// Start-up of Tallpost and the application-wide state it owns.
+class AppMain {
+ public:
+  enum class StartResult { Running, SecondInstance, TableFailed };
+
+  AppMain(const QString& programFolder, Dialogs& dialogs);
+  ~AppMain();
+
+  // Refuses a second copy, loads the settings and the character table, and
+  // loads and shows the main window.
+  StartResult Start();
+
+  AppState& State() { return state_; }
+  ApiIniFileAccess& Ini() { return ini_; }
+  frmCenter* MainWindow() const { return center_.get(); }
+
+  static QString TableFailedMessage();
+
+ private:
+  Dialogs& dialogs_;
+  QLockFile lock_;
+  AppState state_;
+  ApiIniFileAccess ini_;
+  std::unique_ptr<frmCenter> center_;
+};

@@ -1,0 +1,23 @@
+#include "gui/AppMain.h"
+#include "gui/mainwindow/frmCenter.h"
+#include "support/LocalTimeZone.h"
+#include "gui/QtDialogs.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+  SettleLocalTimeZone();
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  QtDialogs dialogs;
+  AppMain program(QCoreApplication::applicationDirPath(), dialogs);
+  program.State().Arguments = QCoreApplication::arguments().mid(1);
+  switch (program.Start()) {
+    case AppMain::StartResult::SecondInstance: return 0;
+    case AppMain::StartResult::TableFailed: return 1;
+    case AppMain::StartResult::Running: break;
+  }
+  QObject::connect(program.MainWindow(), &frmCenter::ShutDownComplete, &app,
+                   &QCoreApplication::quit, Qt::QueuedConnection);
+  return app.exec();
+}

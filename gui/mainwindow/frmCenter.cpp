@@ -1,0 +1,533 @@
+#include "gui/mainwindow/frmCenter.h"
+
+#include "store/AddressBook.h"
+#include "store/ApiIniFileAccess.h"
+#include "store/AppSettings.h"
+#include "store/AppState.h"
+#include "gui/mainwindow/MailListModel.h"
+#include "gui/settings/frmOption.h"
+#include "gui/editor/frmMessage.h"
+#include "gui/AboutWindow.h"
+#include "support/Dialogs.h"
+#include "support/VersionText.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProcess>
+#include <QScreen>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace {
+const QString kCrLf = QStringLiteral("\r\n");
+}
+
+frmCenter::frmCenter(AppState& state, ApiIniFileAccess& ini, Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), state_(state), ini_(ini), dialogs_(dialogs), batchMeter_(state.Settings, dialogs) {
+  setObjectName(QStringLiteral("frmCenter"));
+  setWindowTitle(AppState::ProgramTitle());
+  resize(760, 480);
+  glyphSwapProgram_ = state_.FilePath(QStringLiteral("GlyphSwap"));
+
+  auto* splitter = new QSplitter(this);
+  tvMailBox_ = new QTreeWidget(splitter);
+  tvMailBox_->setObjectName(QStringLiteral("tvMailBox"));
+  tvMailBox_->setHeaderHidden(true);
+  tvMailBox_->setAcceptDrops(true);
+  tvMailBox_->viewport()->setAcceptDrops(true);
+  tvMailBox_->viewport()->installEventFilter(this);
+  connect(tvMailBox_, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current) { nodeClicked(current); });
+
+  listArea_ = new QStackedWidget(splitter);
+  model_ = new MailListModel(this);
+  model_->SetAttachmentIcon(style()->standardIcon(QStyle::SP_FileIcon));
+  lvMailList_ = new QTreeView;
+  lvMailList_->setObjectName(QStringLiteral("lvMailList"));
+  lvMailList_->setModel(model_);
+  lvMailList_->setRootIsDecorated(false);
+  lvMailList_->setItemsExpandable(false);
+  lvMailList_->setUniformRowHeights(true);
+  lvMailList_->setAllColumnsShowFocus(true);
+  lvMailList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  lvMailList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lvMailList_->setDragEnabled(true);
+  lvMailList_->setDragDropMode(QAbstractItemView::DragOnly);
+  lvMailList_->setDefaultDropAction(Qt::MoveAction);
+  lvMailList_->header()->setSectionsClickable(true);
+  lvMailList_->header()->setSortIndicatorShown(true);
+  lvMailList_->installEventFilter(this);
+  connect(lvMailList_->header(), &QHeaderView::sectionClicked, this, &frmCenter::SortByColumn);
+  connect(lvMailList_, &QTreeView::doubleClicked, this, [this] { OpenSelectedMail(); });
+  listArea_->addWidget(lvMailList_);
+
+  auto* logo = new QLabel(AppState::ProgramTitle() + QStringLiteral("\n形式 ") +
+                          VersionText::ToFormalKanji(VersionText::VersionString()));
+  logo->setObjectName(QStringLiteral("picLogo"));
+  logo->setAlignment(Qt::AlignCenter);
+  QFont big = logo->font();
+  big.setPointSize(big.pointSize() * 2);
+  logo->setFont(big);
+  picLogo_ = logo;
+  listArea_->addWidget(picLogo_);
+
+  splitter->setStretchFactor(0, 0);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({180, 580});
+  setCentralWidget(splitter);
+
+  auto* bar = new QStatusBar(this);
+  bar->setObjectName(QStringLiteral("sbGuide"));
+  for (size_t i = 0; i < panels_.size(); ++i) {
+    panels_[i] = new QLabel(bar);
+    panels_[i]->setObjectName(QStringLiteral("sbGuidePanel%1").arg(i + 1));
+    bar->addWidget(panels_[i], i == 0 ? 1 : 0);
+  }
+  setStatusBar(bar);
+
+  buildMenus();
+}
+
+frmCenter::~frmCenter() = default;
+
+QString frmCenter::FirstRunMessage() {
+  return QStringLiteral("初期化情報が不足しています。次の画面で情報の入力を行ってください。");
+}
+
+QString frmCenter::ShutDownQuestion() {
+  return QStringLiteral("終了してよろしいですか？") + kCrLf + kCrLf +
+         QStringLiteral("編集中のメール・アドレス帳があります。") + kCrLf +
+         QStringLiteral("このまま終了すると、それらは全て破棄されます。");
+}
+
+QString frmCenter::MoveFailedMessage() {
+  return QStringLiteral("メールの移動に失敗しました。") + kCrLf +
+         QStringLiteral("ディスクの空きと MailBox フォルダへの書き込みを確かめてください。");
+}
+
+void frmCenter::buildMenus() {
+  const auto item = [this](QMenu* menu, const char* name, const QString& caption) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+  };
+  QMenu* file = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+  file->setObjectName(QStringLiteral("mnuFile"));
+  QMenu* import = file->addMenu(QStringLiteral("ｲﾝﾎﾟｰﾄ(&I)"));
+  import->setObjectName(QStringLiteral("mnuImport"));
+  // The address book window has the working item of this name.
+  item(import, "mnuImpOeAddr", QStringLiteral("OUTLOOKｱﾄﾞﾚｽ帳(&O)..."));
+  file->addSeparator();
+  connect(item(file, "mnuExit", QStringLiteral("終了(&X)")), &QAction::triggered, this, &QWidget::close);
+
+  QMenu* mail = menuBar()->addMenu(QStringLiteral("ﾒｰﾙ(&M)"));
+  mail->setObjectName(QStringLiteral("mnuMail"));
+  connect(item(mail, "mnuMakeNew", QStringLiteral("新規作成(&N)...")), &QAction::triggered, this,
+          [this] { MakeNewMail(); });
+  mail->addSeparator();
+  connect(item(mail, "mnuSendMails", QStringLiteral("一括送信(&S)")), &QAction::triggered, this,
+          &frmCenter::mnuSendMails_Click);
+
+  QMenu* tool = menuBar()->addMenu(QStringLiteral("ﾂｰﾙ(&T)"));
+  tool->setObjectName(QStringLiteral("mnuTool"));
+  connect(item(tool, "mnuAddr", QStringLiteral("ｱﾄﾞﾚｽ帳(&A)...")), &QAction::triggered, this,
+          &frmCenter::ShowAddressBook);
+  tool->addSeparator();
+  connect(item(tool, "mnuEditGlyphSwp", QStringLiteral("変換ﾃｰﾌﾞﾙ(&C)...")), &QAction::triggered, this,
+          &frmCenter::EditGlyphSwap);
+  tool->addSeparator();
+  connect(item(tool, "mnuOption", QStringLiteral("ｵﾌﾟｼｮﾝ(&O)...")), &QAction::triggered, this,
+          &frmCenter::ShowOption);
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+  help->setObjectName(QStringLiteral("mnuHelp"));
+  connect(item(help, "mnuVersion", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)...")), &QAction::triggered, this,
+          &frmCenter::showAbout);
+}
+
+void frmCenter::buildTree() {
+  const QSignalBlocker quiet(tvMailBox_);
+  tvMailBox_->clear();
+  QStyle* s = style();
+  // Image 1 the root, 2 and 3 a closed and an open mailbox, 4 the trash.
+  const std::array<QIcon, 5> images{QIcon(), s->standardIcon(QStyle::SP_ComputerIcon),
+                                    s->standardIcon(QStyle::SP_DirClosedIcon),
+                                    s->standardIcon(QStyle::SP_DirOpenIcon), s->standardIcon(QStyle::SP_TrashIcon)};
+  auto* root = new QTreeWidgetItem(tvMailBox_, {state_.Settings.Title});
+  root->setIcon(0, images[1]);
+  for (qsizetype i = 1; i < state_.MailBoxTable.size(); ++i) {
+    const MailBoxRecord& box = state_.MailBoxTable[i];
+    auto* node = new QTreeWidgetItem(root, {box.Name});
+    node->setIcon(0, images[static_cast<size_t>(std::clamp<int>(box.Image, 0, 4))]);
+  }
+  root->setExpanded(true);
+}
+
+QTreeWidgetItem* frmCenter::MailBoxNode(int position) const {
+  QTreeWidgetItem* root = tvMailBox_->topLevelItem(0);
+  if (root == nullptr || position < 1) return nullptr;
+  return position == 1 ? root : root->child(position - 2);
+}
+
+int frmCenter::SelectedMailBox() const {
+  QTreeWidgetItem* node = tvMailBox_->currentItem();
+  if (node == nullptr) return 0;
+  QTreeWidgetItem* root = tvMailBox_->topLevelItem(0);
+  return node == root ? 1 : root->indexOfChild(node) + 2;
+}
+
+void frmCenter::Load() {
+  QDir().mkpath(state_.FilePath(QStringLiteral("MailBox")));
+  buildTree();
+  state_.Store().ReadMailIndex(state_.Index);
+  {
+    // The list is filled once, below, not again for the selection.
+    const QSignalBlocker quiet(tvMailBox_);
+    tvMailBox_->setCurrentItem(MailBoxNode(MailBoxNumber::Outbox));
+  }
+  fillList(MailBoxNumber::Outbox);
+  // Newest first: the date column, flipped from its "asc" mark.
+  marks_[1] = QStringLiteral("asc");
+  SortByColumn(1);
+  if (QScreen* screen = this->screen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - rect().center());
+  }
+  show();
+  if (FirstRunCheckNeeded(state_.Settings)) {
+    dialogs_.Message(FirstRunMessage(), AppState::ProgramTitle(), Dialogs::Icon::Information);
+    ShowOption();
+  }
+}
+
+void frmCenter::SelectMailBox(int position) {
+  QTreeWidgetItem* node = MailBoxNode(position);
+  if (node == nullptr) return;
+  if (tvMailBox_->currentItem() == node)
+    nodeClicked(node);
+  else
+    tvMailBox_->setCurrentItem(node);
+}
+
+void frmCenter::nodeClicked(QTreeWidgetItem* node) {
+  if (node == nullptr) return;
+  fillList(SelectedMailBox());
+}
+
+void frmCenter::fillList(int position) {
+  panels_[1]->setVisible(true);
+  panels_[1]->setText(QStringLiteral("      "));
+  panels_[2]->setText(QStringLiteral("全 ") + QString::number(state_.Index.size()) + QStringLiteral("件"));
+  if (position == MailBoxNumber::Root) {
+    model_->Clear();
+    listArea_->setCurrentWidget(picLogo_);
+    panels_[1]->setVisible(false);
+    return;
+  }
+  listArea_->setCurrentWidget(lvMailList_);
+  model_->Fill(state_.Index, position);
+  const int count = model_->rowCount();
+  panels_[1]->setText(MailBoxNode(position)->text(0) + u' ' + QString::number(count) + QStringLiteral("件"));
+  lvMailList_->header()->setSortIndicator(model_->SortColumn(), model_->SortOrder());
+  if (count > 0) {
+    const QModelIndex first = model_->index(0, 0);
+    lvMailList_->selectionModel()->setCurrentIndex(
+        first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+  for (int c = 0; c < 4; ++c) lvMailList_->resizeColumnToContents(c);
+}
+
+void frmCenter::SortByColumn(int column) {
+  if (column < 0 || column > 3) return;
+  QString& mark = marks_[static_cast<size_t>(column)];
+  if (column == model_->SortColumn()) {
+    mark = mark == QStringLiteral("desc") ? QStringLiteral("asc") : QStringLiteral("desc");
+  } else {
+    mark = QStringLiteral("asc");
+  }
+  const Qt::SortOrder order = mark == QStringLiteral("asc") ? Qt::AscendingOrder : Qt::DescendingOrder;
+  model_->Sort(column, order);
+  lvMailList_->header()->setSortIndicator(column, order);
+}
+
+void frmCenter::RegisterMessage(int nSeq, EditorWindow* oForm) {
+  if (nSeq < 0) return;
+  if (openEditors_.size() < nSeq + 1) openEditors_.resize(nSeq + 1);
+  openEditors_[nSeq] = oForm;
+  newEditors_.removeAll(oForm);
+}
+
+void frmCenter::TerminateMessage(int nSeq) {
+  if (nSeq >= 0 && nSeq < openEditors_.size()) openEditors_[nSeq] = nullptr;
+}
+
+void frmCenter::RefreshMailList() {
+  const int position = SelectedMailBox();
+  if (position == 0) return;
+  state_.Store().ReadMailIndex(state_.Index);
+  fillList(position);
+}
+
+void frmCenter::ShowAddressBook() {}
+
+EditorWindow* frmCenter::MakeNewMail() {
+  auto* editor = new frmMessage(state_, dialogs_, this);
+  // Not registered until it is stored, but its changes count at shut-down.
+  newEditors_.append(editor);
+  editor->Constructor(-1, true);
+  return editor;
+}
+
+void frmCenter::OpenSelectedMail() {
+  if (SelectedMailBox() <= MailBoxNumber::Root) return;
+  QModelIndex current = lvMailList_->currentIndex();
+  if (!current.isValid() || !lvMailList_->selectionModel()->isRowSelected(current.row(), QModelIndex())) {
+    const QModelIndexList rows = lvMailList_->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return;
+    current = rows.front();
+  }
+  const int n = model_->Seq(current.row());
+  if (n < openEditors_.size() && openEditors_[n]) {
+    EditorWindow* open = openEditors_[n];
+    open->showNormal();
+    open->raise();
+    open->activateWindow();
+    return;
+  }
+  auto* editor = new frmMessage(state_, dialogs_, this);
+  RegisterMessage(n, editor);
+  setEnabled(false);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool ok = editor->Constructor(n, false);
+  QApplication::restoreOverrideCursor();
+  setEnabled(true);
+  if (!ok) {
+    TerminateMessage(n);
+    return;
+  }
+  int c = 0;
+  for (const QPointer<EditorWindow>& e : openEditors_)
+    if (e) ++c;
+  if (c <= 20) {
+    const QRect screen = this->screen() != nullptr ? this->screen()->geometry() : QRect();
+    editor->move(screen.left() + (c - 1) * 20, screen.top() + (c - 1) * 15);
+  }
+  editor->show();
+}
+
+bool frmCenter::moveMails(const QList<int>& seqs, int mailBox) {
+  MailIndex index = state_.Index;
+  for (int seq : seqs)
+    if (seq >= 0 && seq < index.size()) index[seq].MailBox = mailBox;
+  if (!state_.Store().WriteMailIndex(index)) {
+    dialogs_.Message(MoveFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+    return false;
+  }
+  state_.Index = index;
+  return true;
+}
+
+void frmCenter::deleteSelectedMails() {
+  const int position = SelectedMailBox();
+  // Mails are never removed: the trash keeps them.
+  if (position <= MailBoxNumber::Root || position == MailBoxNumber::Trash) return;
+  QList<int> seqs;
+  for (const QModelIndex& row : lvMailList_->selectionModel()->selectedRows()) seqs.append(model_->Seq(row.row()));
+  if (seqs.isEmpty()) return;
+  moveMails(seqs, MailBoxNumber::Trash);
+  fillList(position);
+}
+
+bool frmCenter::DropMails(const QString& numbers, int position) {
+  if (numbers.isEmpty() || position <= MailBoxNumber::Root || position > MailBoxNumber::Trash) return false;
+  QList<int> seqs;
+  for (const QString& part : numbers.split(u',')) {
+    bool ok = false;
+    const int seq = part.toInt(&ok);
+    // Anything but the numbers of our own mails came from elsewhere.
+    if (!ok || seq < 0 || seq >= state_.Index.size()) return false;
+    seqs.append(seq);
+  }
+  if (!moveMails(seqs, position)) return false;
+  SelectMailBox(position);
+  tvMailBox_->setFocus();
+  return true;
+}
+
+void frmCenter::selectAllMails() {
+  const QModelIndex focus = lvMailList_->currentIndex().isValid() ? lvMailList_->currentIndex() : model_->index(0, 0);
+  lvMailList_->selectAll();
+  lvMailList_->selectionModel()->setCurrentIndex(focus, QItemSelectionModel::NoUpdate);
+}
+
+bool frmCenter::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == lvMailList_ && event->type() == QEvent::KeyPress && model_->rowCount() > 0) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Delete) {
+      deleteSelectedMails();
+      return true;
+    }
+    if (key->key() == Qt::Key_A && key->modifiers() == Qt::ControlModifier) {
+      selectAllMails();
+      return true;
+    }
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      OpenSelectedMail();
+      return true;
+    }
+  }
+  if (watched == tvMailBox_->viewport()) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::DragEnter || type == QEvent::DragMove) {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      // Only mails dragged from the list: text from another program is not ours.
+      const bool ours = drag->source() == lvMailList_ && drag->mimeData()->hasText();
+      QTreeWidgetItem* node = tvMailBox_->itemAt(drag->position().toPoint());
+      if (ours && (type == QEvent::DragEnter || (node != nullptr && node != MailBoxNode(1)))) {
+        drag->setDropAction(Qt::MoveAction);
+        drag->accept();
+      } else {
+        drag->ignore();
+      }
+      return true;
+    }
+    if (type == QEvent::Drop) {
+      auto* drop = static_cast<QDropEvent*>(event);
+      QTreeWidgetItem* node = tvMailBox_->itemAt(drop->position().toPoint());
+      if (drop->source() == lvMailList_ && node != nullptr && node != MailBoxNode(1)) {
+        QTreeWidgetItem* root = MailBoxNode(1);
+        DropMails(drop->mimeData()->text(), root->indexOfChild(node) + 2);
+        drop->setDropAction(Qt::MoveAction);
+        drop->accept();
+      } else {
+        drop->ignore();
+      }
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void frmCenter::ShowOption() {
+  frmOption option(state_, dialogs_, this);
+  option.exec();
+  if (QTreeWidgetItem* root = MailBoxNode(1)) root->setText(0, state_.Settings.Title);
+}
+
+void frmCenter::EditGlyphSwap() {
+  QProcess process;
+  process.setProgram(glyphSwapProgram_);
+  // Passed as separate arguments: a path with spaces stays one argument.
+  process.setArguments({state_.GlyphSwapPath, AppState::ProgramTitle()});
+  process.start();
+  if (!process.waitForStarted(10000)) return;
+  setEnabled(false);
+  if (process.state() != QProcess::NotRunning) {
+    QEventLoop wait;
+    connect(&process, &QProcess::finished, &wait, &QEventLoop::quit);
+    wait.exec();
+  }
+  setEnabled(true);
+  if (process.exitStatus() != QProcess::NormalExit) return;
+  GlyphSwapTable table = state_.GlyphSwap;
+  if (GetGlyphSwapData(state_.GlyphSwapPath, table)) state_.GlyphSwap = table;
+}
+
+QString frmCenter::BatchQuestion(bool editing) {
+  QString text = QStringLiteral("メールの一括送信を行います。よろしいですか？");
+  if (editing)
+    text += QStringLiteral("（注）編集中のメールは送付しませんので、送りたいメールを編集している場合は、") +
+            QStringLiteral("　　　下記、「いいえ」を選択し、保存もしくは閉じた後、再び、一括送信処理を行ってください");
+  return text;
+}
+
+QString frmCenter::BatchErrorMessage() {
+  return QStringLiteral(
+      "送信エラーが、１つもしくはいくつかのメールで発生しました。送信箱に残されているメールを個別に送信してみてください");
+}
+
+void frmCenter::CallBack_SendMails(int nValue, const QString& szCallBackFrom, int nOperate) {
+  batchMeter_.Handle(nValue, szCallBackFrom, nOperate, MeterDriver::BatchSending(this));
+}
+
+void frmCenter::mnuSendMails_Click() {
+  const auto openIn = [this](int seq) { return seq < openEditors_.size() && openEditors_[seq]; };
+  int n = 0;
+  bool editing = false;
+  for (const MailIndexEntry& e : state_.Index) {
+    if (e.MailBox != MailBoxNumber::Outbox) continue;
+    if (openIn(e.Seq)) editing = true;
+    else ++n;
+  }
+  if (dialogs_.Message(BatchQuestion(editing), AppState::ProgramTitle(), Dialogs::Icon::Question,
+                       Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
+    return;
+  CallBack_SendMails(0, QString(), 1);
+  bool error = false;
+  int k = 0;
+  // One hidden editor serves the whole run, loaded anew for every mail: it is
+  // never shown, and making its window again for each mail would cost more
+  // than many a server takes for the mail itself.
+  std::unique_ptr<frmMessage> editor;
+  // The index changes as mails are sent: walk it by position.
+  for (qsizetype i = 0; i < state_.Index.size(); ++i) {
+    const MailIndexEntry entry = state_.Index[i];
+    if (entry.MailBox != MailBoxNumber::Outbox || openIn(entry.Seq)) continue;
+    ++k;
+    CallBack_SendMails(n > 0 ? k * 100 / n : 100);
+    if (!editor) {
+      editor = std::make_unique<frmMessage>(state_, dialogs_, this);
+      // Its close after each send only hides it.
+      editor->setAttribute(Qt::WA_DeleteOnClose, false);
+      editor->SetQuiet(true);
+    }
+    if (!editor->Constructor(entry.Seq, false)) error = true;
+    else if (!editor->SendMail(true)) error = true;
+  }
+  editor.reset();
+  if (error) dialogs_.Message(BatchErrorMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+  CallBack_SendMails(100, QString(), 2);
+  QCoreApplication::processEvents();
+  RefreshMailList();
+}
+
+void frmCenter::showAbout() {
+  AboutWindow about(AppState::ProgramTitle(), VersionText::VersionString(), this);
+  about.exec();
+}
+
+void frmCenter::closeEvent(QCloseEvent* event) {
+  bool changed = false;
+  for (const QPointer<EditorWindow>& editor : openEditors_)
+    if (editor && editor->DataChanged()) changed = true;
+  for (const QPointer<EditorWindow>& editor : newEditors_)
+    if (editor && editor->DataChanged()) changed = true;
+  if (changed && dialogs_.Message(ShutDownQuestion(), AppState::ProgramTitle(),
+                                  Dialogs::Icon::Information,
+                                  Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes) {
+    event->ignore();
+    return;
+  }
+  SaveSettings(state_, ini_);
+  AddressBook::WriteAddressBook(state_.ProgramFolder, state_.Addresses);
+  // Open editors are discarded without saving.
+  for (QList<QPointer<EditorWindow>>* list : {&openEditors_, &newEditors_}) {
+    for (QPointer<EditorWindow>& editor : *list) {
+      if (editor) editor->deleteLater();
+      editor = nullptr;
+    }
+  }
+  event->accept();
+  Q_EMIT ShutDownComplete();
+}

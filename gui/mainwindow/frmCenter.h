@@ -1,0 +1,114 @@
+#pragma once
+
+#include "gui/mainwindow/EditorWindow.h"
+#include "gui/meter/MeterDriver.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+struct AppState;
+class ApiIniFileAccess;
+class Dialogs;
+class MailListModel;
+class QLabel;
+class QStackedWidget;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The main window: the mailbox tree, the list of the selected mailbox, the menus,
+// the registry of open editors and the orderly shut-down.
+class frmCenter : public QMainWindow, public EditorHost {
+  Q_OBJECT
+ public:
+  frmCenter(AppState& state, ApiIniFileAccess& ini, Dialogs& dialogs, QWidget* parent = nullptr);
+  ~frmCenter() override;
+
+  // Creates the MailBox folder, builds the tree, reads the index, lists the
+  // outbox, shows the window and runs the first-run check.
+  void Load();
+
+  // Open editors by mail number.
+  void RegisterMessage(int nSeq, EditorWindow* oForm) override;
+  void TerminateMessage(int nSeq) override;
+  void RefreshMailList() override;
+  void ShowAddressBook() override;
+  const QList<QPointer<EditorWindow>>& OpenEditors() const { return openEditors_; }
+
+  // The mailbox node at tree position (1 root, 2 outbox ... 5 trash).
+  QTreeWidgetItem* MailBoxNode(int position) const;
+  // Lists the mails of a node, as a click on it does.
+  void SelectMailBox(int position);
+  int SelectedMailBox() const;
+  // Opens the selected mail in an editor, or brings its editor forward.
+  void OpenSelectedMail();
+  // A new mail in a new editor.
+  EditorWindow* MakeNewMail();
+  // Moves the mails to a mailbox, as a drop of their numbers on its node does.
+  // False when the text is not a list of mail numbers of the index.
+  bool DropMails(const QString& numbers, int position);
+  void ShowOption();
+  // Sends every outbox mail that is not open in an editor, silently, under one
+  // meter, and reports once at the end.
+  void mnuSendMails_Click();
+  Q_INVOKABLE void CallBack_SendMails(int nValue, const QString& szCallBackFrom = QString(), int nOperate = 0);
+  static QString BatchQuestion(bool editing);
+  static QString BatchErrorMessage();
+  void EditGlyphSwap();
+  // The list's header was clicked.
+  void SortByColumn(int column);
+  QString HeaderMark(int column) const { return marks_[static_cast<size_t>(column)]; }
+
+  QTreeWidget* MailBoxTree() const { return tvMailBox_; }
+  QTreeView* MailList() const { return lvMailList_; }
+  MailListModel* MailListData() const { return model_; }
+  QLabel* Panel(int n) const { return panels_[static_cast<size_t>(n - 1)]; }
+  QWidget* Logo() const { return picLogo_; }
+
+  // The character table editor's program (GlyphSwap beside Tallpost); tests
+  // put another program here.
+  void SetGlyphSwapProgram(const QString& path) { glyphSwapProgram_ = path; }
+
+  static QString FirstRunMessage();
+  static QString ShutDownQuestion();
+  static QString MoveFailedMessage();
+
+ Q_SIGNALS:
+  // The settings are written and the program may end.
+  void ShutDownComplete();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void buildMenus();
+  void buildTree();
+  void nodeClicked(QTreeWidgetItem* node);
+  void fillList(int position);
+  void deleteSelectedMails();
+  bool moveMails(const QList<int>& seqs, int mailBox);
+  void selectAllMails();
+  void showAbout();
+
+  AppState& state_;
+  ApiIniFileAccess& ini_;
+  Dialogs& dialogs_;
+  QTreeWidget* tvMailBox_ = nullptr;
+  QStackedWidget* listArea_ = nullptr;
+  QTreeView* lvMailList_ = nullptr;
+  MailListModel* model_ = nullptr;
+  QWidget* picLogo_ = nullptr;
+  std::array<QLabel*, 3> panels_{};
+  std::array<QString, 4> marks_{};
+  QList<QPointer<EditorWindow>> openEditors_;
+  // New mails not stored yet: not in openEditors_, but asked about at shut-down.
+  QList<QPointer<EditorWindow>> newEditors_;
+  QString glyphSwapProgram_;
+  MeterDriver batchMeter_;
+};

@@ -1,0 +1,309 @@
+#include "store/AppSettings.h"
+#include "store/AppState.h"
+#include "store/ApiIniFileAccess.h"
+#include "gui/mainwindow/MailListModel.h"
+#include "gui/mainwindow/frmCenter.h"
+#include "gui/editor/frmMessage.h"
+#include "tests/testsupport/ScriptedDialogs.h"
+#include "tests/testsupport/Sender.h"
+#include "tests/testsupport/TempProgramFolder.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QList<frmMessage*> Editors() {
+  QList<frmMessage*> out;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* e = qobject_cast<frmMessage*>(w)) out.append(e);
+  return out;
+}
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder.InstallDefaultTable());
+    ASSERT_TRUE(GetGlyphSwapData(state.GlyphSwapPath, state.GlyphSwap));
+    FillSender(state.Settings);
+    state.Settings.Title = QStringLiteral("わたしの箱");
+    state.SeparatorList = {NoSeparatorText()};
+  }
+  void TearDown() override { DeleteEditors(); }
+  // Mails 0..n-1 on disk and in the index, in the given mailboxes.
+  void store(const QList<int>& boxes) {
+    MailIndex index;
+    for (int i = 0; i < boxes.size(); ++i) {
+      MailRecord r = StoredMail(QStringLiteral("to%1@example.jp").arg(i), boxes[i]);
+      r.Seq = i;
+      r.Subject = QStringLiteral("件名%1").arg(i);
+      r.Date = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addSecs(3600LL * i);
+      if (i % 3 == 1) r.Attachments = {{QStringLiteral("a.txt"), "YQ=="}};
+      ASSERT_TRUE(state.Store().WriteMailFile(i, r));
+      index.append({i, r.To, r.Subject, r.Date, boxes[i], !r.Attachments.isEmpty()});
+    }
+    ASSERT_TRUE(state.Store().WriteMailIndex(index));
+  }
+  frmCenter& load() {
+    center = std::make_unique<frmCenter>(state, ini, dialogs);
+    center->Load();
+    return *center;
+  }
+  QStringList column(int c) const {
+    QStringList out;
+    for (int r = 0; r < center->MailListData()->rowCount(); ++r) out << center->MailListData()->Text(r, c);
+    return out;
+  }
+  QString header(int c) const {
+    return center->MailListData()->headerData(c, Qt::Horizontal).toString();
+  }
+
+  TempProgramFolder folder;
+  AppState state{folder.Path()};
+  ScriptedDialogs dialogs;
+  ApiIniFileAccess ini{state.IniPath, &dialogs};
+  std::unique_ptr<frmCenter> center;
+};
+
+TEST_F(MainWindow, TheOutboxIsListedAtStartNewestFirstWithItsColumnsAndTotals) {
+  store({2, 2, 3, 2, 5, 4});
+  frmCenter& w = load();
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+  EXPECT_EQ(w.MailBoxTree()->topLevelItem(0)->text(0), QStringLiteral("わたしの箱"));
+  EXPECT_EQ(w.SelectedMailBox(), MailBoxNumber::Outbox);
+  EXPECT_EQ(header(0), QString());
+  EXPECT_EQ(header(1), QStringLiteral("作成日時"));
+  EXPECT_EQ(header(2), QStringLiteral("宛先"));
+  EXPECT_EQ(header(3), QStringLiteral("件名"));
+  EXPECT_EQ(column(0), (QStringList{QStringLiteral(":3"), QStringLiteral(":1"), QStringLiteral(":0")}));
+  EXPECT_EQ(column(1).front(), QStringLiteral("26/01/01 03:00"));
+  EXPECT_EQ(w.Panel(2)->text(), QStringLiteral("送信箱 3件"));
+  EXPECT_EQ(w.Panel(3)->text(), QStringLiteral("全 6件"));
+  EXPECT_EQ(w.HeaderMark(1), QStringLiteral("desc"));
+  const QModelIndexList selected = w.MailList()->selectionModel()->selectedRows();
+  ASSERT_EQ(selected.size(), 1);
+  EXPECT_EQ(selected[0].row(), 0);
+  // The attachment mark of mail 1.
+  const QModelIndex one = w.MailListData()->index(1, 0);
+  EXPECT_EQ(w.MailListData()->data(one, Qt::ToolTipRole).toString(), QStringLiteral("添付ﾌｧｲﾙあり"));
+  EXPECT_FALSE(w.MailListData()->data(one, Qt::DecorationRole).value<QIcon>().isNull());
+  EXPECT_FALSE(w.MailListData()->data(w.MailListData()->index(0, 0), Qt::ToolTipRole).isValid());
+
+  w.SelectMailBox(MailBoxNumber::Sent);
+  EXPECT_EQ(header(1), QStringLiteral("送信日時"));
+  EXPECT_EQ(column(0), QStringList{QStringLiteral(":2")});
+  EXPECT_EQ(w.Panel(2)->text(), QStringLiteral("送信済み 1件"));
+
+  w.SelectMailBox(MailBoxNumber::Root);
+  EXPECT_TRUE(w.Logo()->isVisible());
+  EXPECT_FALSE(w.Panel(2)->isVisible());
+  EXPECT_EQ(w.MailListData()->rowCount(), 0);
+  w.SelectMailBox(MailBoxNumber::Drafts);
+  EXPECT_FALSE(w.Logo()->isVisible());
+  EXPECT_TRUE(w.Panel(2)->isVisible());
+}
+
+TEST_F(MainWindow, AnEmptyStoreShowsAnEmptyOutbox) {
+  frmCenter& w = load();
+  EXPECT_EQ(w.MailListData()->rowCount(), 0);
+  EXPECT_EQ(w.Panel(2)->text(), QStringLiteral("送信箱 0件"));
+  EXPECT_EQ(w.Panel(3)->text(), QStringLiteral("全 0件"));
+  EXPECT_TRUE(QDir(folder.File(QStringLiteral("MailBox"))).exists());
+}
+
+TEST_F(MainWindow, HeaderClicksSortAsTextAndFlipTheMark) {
+  store({2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2});
+  frmCenter& w = load();
+  w.SortByColumn(0);
+  EXPECT_EQ(w.HeaderMark(0), QStringLiteral("asc"));
+  EXPECT_EQ(column(0).mid(0, 4), (QStringList{QStringLiteral(":0"), QStringLiteral(":1"), QStringLiteral(":10"),
+                                              QStringLiteral(":2")}));
+  w.SortByColumn(0);
+  EXPECT_EQ(w.HeaderMark(0), QStringLiteral("desc"));
+  EXPECT_EQ(column(0).front(), QStringLiteral(":9"));
+  // Another mailbox keeps the order.
+  w.SelectMailBox(MailBoxNumber::Drafts);
+  w.SelectMailBox(MailBoxNumber::Outbox);
+  EXPECT_EQ(column(0).front(), QStringLiteral(":9"));
+  Q_EMIT w.MailList()->header()->sectionClicked(3);
+  EXPECT_EQ(w.HeaderMark(3), QStringLiteral("asc"));
+  EXPECT_EQ(column(3).front(), QStringLiteral("件名0"));
+}
+
+TEST_F(MainWindow, AMailStoredByAnEditorAppearsInTheList) {
+  frmCenter& w = load();
+  auto* editor = qobject_cast<frmMessage*>(w.MakeNewMail());
+  ASSERT_NE(editor, nullptr);
+  editor->Upper(0)->setText(QStringLiteral("new@example.jp"));
+  editor->FindAction(QStringLiteral("mnuSaveMail"))->trigger();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(column(2), QStringList{QStringLiteral("new@example.jp")});
+  EXPECT_EQ(w.Panel(3)->text(), QStringLiteral("全 1件"));
+}
+
+TEST_F(MainWindow, DeleteMovesTheSelectedMailsToTheTrashAndNothingLeavesTheTrash) {
+  store({2, 2, 2, 5});
+  frmCenter& w = load();
+  w.show();
+  QItemSelectionModel* sel = w.MailList()->selectionModel();
+  sel->select(w.MailListData()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  sel->select(w.MailListData()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  const int a = w.MailListData()->Seq(0), b = w.MailListData()->Seq(2);
+  w.MailList()->setFocus();
+  QTest::keyClick(w.MailList(), Qt::Key_Delete);
+  EXPECT_EQ(w.MailListData()->rowCount(), 1);
+  MailIndex onDisk;
+  ASSERT_TRUE(state.Store().ReadMailIndex(onDisk));
+  EXPECT_EQ(onDisk[a].MailBox, MailBoxNumber::Trash);
+  EXPECT_EQ(onDisk[b].MailBox, MailBoxNumber::Trash);
+  EXPECT_EQ(onDisk[1].MailBox, MailBoxNumber::Outbox);
+
+  w.SelectMailBox(MailBoxNumber::Trash);
+  EXPECT_EQ(w.MailListData()->rowCount(), 3);
+  QTest::keyClick(w.MailList(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(w.MailList()->selectionModel()->selectedRows().size(), 3);
+  QTest::keyClick(w.MailList(), Qt::Key_Delete);
+  EXPECT_EQ(w.MailListData()->rowCount(), 3);
+  ASSERT_TRUE(state.Store().ReadMailIndex(onDisk));
+  EXPECT_EQ(onDisk[3].MailBox, MailBoxNumber::Trash);
+}
+
+TEST_F(MainWindow, DroppedMailNumbersMoveToTheMailboxAndForeignTextIsIgnored) {
+  store({5, 2, 5, 2, 5});
+  frmCenter& w = load();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  w.SelectMailBox(MailBoxNumber::Trash);
+  // What a drag of the selection offers.
+  w.MailList()->selectAll();
+  std::unique_ptr<QMimeData> dragged(
+      w.MailListData()->mimeData(w.MailList()->selectionModel()->selectedIndexes()));
+  EXPECT_EQ(dragged->text(), QStringLiteral("4,2,0")) << "in list order, newest first";
+
+  // A drop of text from another program (no source in this program).
+  QTreeWidgetItem* drafts = w.MailBoxNode(MailBoxNumber::Drafts);
+  const QPoint at = w.MailBoxTree()->visualItemRect(drafts).center();
+  QMimeData foreign;
+  foreign.setText(QStringLiteral("1,3"));
+  QDropEvent drop(at, Qt::MoveAction, &foreign, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.MailBoxTree()->viewport(), &drop);
+  EXPECT_FALSE(drop.isAccepted());
+  EXPECT_FALSE(w.DropMails(QStringLiteral("1,x"), MailBoxNumber::Drafts));
+  EXPECT_FALSE(w.DropMails(QStringLiteral("1,99"), MailBoxNumber::Drafts));
+  EXPECT_FALSE(w.DropMails(QStringLiteral("1"), MailBoxNumber::Root));
+  MailIndex onDisk;
+  ASSERT_TRUE(state.Store().ReadMailIndex(onDisk));
+  EXPECT_EQ(onDisk[1].MailBox, MailBoxNumber::Outbox);
+
+  ASSERT_TRUE(w.DropMails(dragged->text(), MailBoxNumber::Drafts));
+  EXPECT_EQ(w.SelectedMailBox(), MailBoxNumber::Drafts);
+  EXPECT_EQ(w.MailListData()->rowCount(), 3);
+  EXPECT_TRUE(w.MailBoxTree()->hasFocus());
+  ASSERT_TRUE(state.Store().ReadMailIndex(onDisk));
+  for (int seq : {0, 2, 4}) EXPECT_EQ(onDisk[seq].MailBox, MailBoxNumber::Drafts);
+}
+
+TEST_F(MainWindow, OpeningAnOpenMailBringsItsEditorForwardAndEditorsCascade) {
+  QList<int> boxes(22, MailBoxNumber::Outbox);
+  store(boxes);
+  frmCenter& w = load();
+  w.SortByColumn(0);
+  w.SortByColumn(0);  // descending: row r is not mail r, which must not matter
+  QHash<int, QPoint> placed;
+  for (int row = 0; row < 21; ++row) {
+    w.MailList()->selectionModel()->setCurrentIndex(w.MailListData()->index(row, 0),
+                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const int seq = w.MailListData()->Seq(row);
+    w.OpenSelectedMail();
+    ASSERT_LT(seq, w.OpenEditors().size());
+    ASSERT_TRUE(w.OpenEditors()[seq]);
+    EXPECT_EQ(qobject_cast<frmMessage*>(w.OpenEditors()[seq].data())->Upper(0)->text(),
+              QStringLiteral("to%1@example.jp").arg(seq));
+    placed[row] = w.OpenEditors()[seq]->pos();
+  }
+  const QPoint origin = w.screen()->geometry().topLeft();
+  EXPECT_EQ(placed[0], origin);
+  EXPECT_EQ(placed[19], origin + QPoint(19 * 20, 19 * 15));
+  EXPECT_NE(placed[20], origin + QPoint(20 * 20, 20 * 15)) << "the 21st keeps its own place";
+  EXPECT_EQ(Editors().size(), 21);
+
+  // Again on the first: no second editor.
+  w.MailList()->selectionModel()->setCurrentIndex(w.MailListData()->index(0, 0),
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  w.MailList()->setFocus();
+  QTest::keyClick(w.MailList(), Qt::Key_Return);
+  EXPECT_EQ(Editors().size(), 21);
+
+  // An editor closed by the user is opened anew.
+  const int seq = w.MailListData()->Seq(0);
+  QPointer<EditorWindow> first = w.OpenEditors()[seq];
+  first->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(first.isNull());
+  w.OpenSelectedMail();
+  EXPECT_TRUE(w.OpenEditors()[seq]);
+  EXPECT_EQ(Editors().size(), 21);
+}
+
+TEST_F(MainWindow, AMailThatCannotBeOpenedLeavesNoEditor) {
+  store({2});
+  ASSERT_TRUE(folder.WriteBytes(QStringLiteral("MailBox/0.vml"), QByteArray()));
+  frmCenter& w = load();
+  w.OpenSelectedMail();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(dialogs.messages.size(), 1);
+  EXPECT_TRUE(w.OpenEditors().isEmpty() || !w.OpenEditors()[0]);
+  EXPECT_TRUE(Editors().isEmpty());
+  EXPECT_TRUE(w.isEnabled());
+}
+
+TEST_F(MainWindow, AnUnsavedNewMailIsAskedAboutAtShutDown) {
+  frmCenter& w = load();
+  auto* editor = qobject_cast<frmMessage*>(w.MakeNewMail());
+  editor->Body(0)->setPlainText(QStringLiteral("まだ保存していない"));
+  EXPECT_FALSE(w.close());
+  EXPECT_EQ(dialogs.messages.back().text, frmCenter::ShutDownQuestion());
+  EXPECT_FALSE(QFile::exists(state.IniPath));
+}
+
+TEST_F(MainWindow, TheTableEditorGetsThePathAndTitleAndTheTableIsReloaded) {
+  frmCenter& w = load();
+  // A stand-in editor: records its arguments and puts a one-row table in place.
+  GlyphSwapTable edited{{QStringLiteral("ー"), QStringLiteral("｜"), false}};
+  ASSERT_TRUE(PutGlyphSwapData(state.GlyphSwapPath, state.GlyphSwap));
+  const QString editedPath = folder.File(QStringLiteral("edited.dat"));
+  ASSERT_TRUE(folder.WriteBytes(QStringLiteral("edited.dat"), EncodeGlyphSwapData(edited)));
+  const QString script = folder.File(QStringLiteral("GlyphSwap.sh"));
+  ASSERT_TRUE(folder.WriteBytes(QStringLiteral("GlyphSwap.sh"),
+                                QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" \"$2\" > \"%1\"\ncp \"%2\" \"$1\"\n")
+                                    .arg(folder.File(QStringLiteral("args.txt")), editedPath)
+                                    .toUtf8()));
+  QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  w.SetGlyphSwapProgram(script);
+  w.EditGlyphSwap();
+  EXPECT_EQ(QString::fromUtf8(folder.ReadBytes(QStringLiteral("args.txt"))),
+            state.GlyphSwapPath + u'\n' + AppState::ProgramTitle() + u'\n');
+  EXPECT_EQ(state.GlyphSwap, edited);
+  EXPECT_TRUE(w.isEnabled());
+
+  // A program that cannot be started: the table stays as it is.
+  ASSERT_TRUE(QFile::remove(state.GlyphSwapPath));
+  ASSERT_TRUE(folder.InstallDefaultTable());
+  w.SetGlyphSwapProgram(folder.File(QStringLiteral("no-such-program")));
+  w.EditGlyphSwap();
+  EXPECT_EQ(state.GlyphSwap, edited);
+}
+
+}  // namespace
