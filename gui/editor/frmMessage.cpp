@@ -7,6 +7,7 @@
 #include "gui/editor/AddressPicker.h"
 #include "gui/editor/FancyMode.h"
 #include "mail/Base64.h"
+#include "mail/MailSender.h"
 #include "mail/PopBeforeSmtp.h"
 #include "mail/SmtpDialogue.h"
 #include "mail/clsMakeMail.h"
@@ -967,28 +968,8 @@ bool frmMessage::SendMail(bool bSendAllMode) {
   }
   if (interactive) CallBack_SendMail(35);
 
-  // TOE mode: one message per To address with that address alone, and one
-  // more to the sender when asked; the mail is sent when every one went out.
-  QList<MailRecord> messages;
-  if (TOEMode()) {
-    for (const QString& piece : record_.To.split(u',')) {
-      if (piece.trimmed().isEmpty()) continue;
-      MailRecord one = record_;
-      one.To = piece.trimmed();
-      one.Cc.clear();
-      one.Bcc.clear();
-      messages.append(one);
-    }
-    if (chkTOEMailSelf_->isChecked()) {
-      MailRecord self = record_;
-      self.To = SenderText(s);
-      self.Cc.clear();
-      self.Bcc.clear();
-      messages.append(self);
-    }
-  } else {
-    messages.append(record_);
-  }
+  const QList<MailRecord> messages =
+      MailSender::Messages(record_, TOEMode(), chkTOEMailSelf_->isChecked(), SenderText(s));
   bool sent = !messages.isEmpty();
   for (const MailRecord& message : messages) {
     if (!sendOnce(message, interactive)) {
@@ -1011,14 +992,7 @@ bool frmMessage::SendMail(bool bSendAllMode) {
     return false;
   }
 
-  MailIndex index = state_.Index;
-  const QDateTime now = QDateTime::currentDateTime();
-  index[storedSeq_].MailBox = MailBoxNumber::Sent;
-  index[storedSeq_].Date = QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()));
-  const bool recorded = state_.Store().WriteMailIndex(index);
-  // Sent is sent: the list shows it so for this run even when the index
-  // could not be written, and the user is told.
-  state_.Index = index;
+  const bool recorded = MailSender::RecordSent(state_, storedSeq_, QDateTime::currentDateTime());
   if (!recorded && interactive)
     ui().Message(StoreFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
   if (host_ != nullptr && interactive) host_->RefreshMailList();
@@ -1027,15 +1001,9 @@ bool frmMessage::SendMail(bool bSendAllMode) {
 }
 
 bool frmMessage::sendOnce(const MailRecord& record, bool interactive) {
-  clsMakeMail mail;
-  FillOutgoingMail(mail, record, SenderText(state_.Settings));
-  if (interactive) CallBack_SendMail(45);
-  const QByteArray data = mail.MailData();
-  if (interactive) CallBack_SendMail(65);
-  QStringList recipients;
-  for (std::int32_t i = 0; i <= mail.SmtpRcptNum(); ++i) recipients.append(mail.SmtpRcpt(static_cast<std::int16_t>(i)));
-  const SmtpDialogue::Outcome outcome =
-      smtp_->Run(state_.Settings.SmtpServer, state_.Settings.SmtpPort, mail.SmtpFrom(), recipients, data);
+  const SmtpDialogue::Outcome outcome = MailSender::SendMessage(*smtp_, state_.Settings, record, [&](int value) {
+    if (interactive) CallBack_SendMail(value);
+  });
   if (outcome.Sent) return true;
   if (interactive) {
     CallBack_SendMail(0, QString(), 2);
