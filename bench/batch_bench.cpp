@@ -1,12 +1,12 @@
 // Sending the whole outbox: 500 stored mails to a local aiosmtpd, in mails per
 // second, and in the same run Python's smtplib sending the same 500 messages,
 // one connection each, to the same server.
-#include "store/ApiIniFileAccess.h"
-#include "store/AppState.h"
-#include "mail/OutgoingMail.h"
 #include "gui/mainwindow/frmCenter.h"
+#include "mail/OutgoingMail.h"
 #include "mail/SmtpDialogue.h"
 #include "mail/clsMakeMail.h"
+#include "store/ApiIniFileAccess.h"
+#include "store/AppState.h"
 #include "support/Dialogs.h"
 #include "support/LocalTimeZone.h"
 #include "tests/testsupport/Sender.h"
@@ -93,8 +93,10 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < mails; ++i) {
       QFile msg(plain + QStringLiteral("/%1.msg").arg(i));
       msg.open(QIODevice::ReadOnly);
-      if (dialogue.Run(QStringLiteral("127.0.0.1"), server.Port(), s.Email, {QStringLiteral("user%1@example.jp").arg(i)},
-                       msg.readAll() + ".\r\n").Sent)
+      if (dialogue
+              .Run(QStringLiteral("127.0.0.1"), server.Port(), s.Email, {QStringLiteral("user%1@example.jp").arg(i)},
+                   msg.readAll() + ".\r\n")
+              .Sent)
         ++ok;
     }
     const double t = static_cast<double>(d.nsecsElapsed()) / 1e9;
@@ -117,7 +119,8 @@ int main(int argc, char* argv[]) {
 
   QProcess smtplib;
   smtplib.setProcessChannelMode(QProcess::MergedChannels);
-  smtplib.start(kPython, {QStringLiteral(TALLPOST_BENCH_DIR "/smtplib_send.py"), QString::number(server.Port()), plain});
+  smtplib.start(kPython,
+                {QStringLiteral(TALLPOST_BENCH_DIR "/smtplib_send.py"), QString::number(server.Port()), plain});
   smtplib.waitForFinished(600000);
   const QString out = QString::fromUtf8(smtplib.readAll());
   std::printf("%s", out.toUtf8().constData());

@@ -1,13 +1,12 @@
 // Speed of the editor window as the user feels it, under the offscreen
 // platform: opening a stored mail with a 1 MiB body (and its vertical text),
 // and converting a 1 MiB body in the window with the meter up.
-#include "store/AppState.h"
-#include "gui/editor/frmMessage.h"
 #include "gui/QtDialogs.h"
-#include "vertical/MyTategakiEngine.h"
-
+#include "gui/editor/frmMessage.h"
+#include "store/AppState.h"
 #include "support/Dialogs.h"
 #include "support/LocalTimeZone.h"
+#include "vertical/MyTategakiEngine.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,8 +28,8 @@ double best(int runs, const std::function<double()>& job) {
 
 // About 1 MiB of CP932: Japanese prose with punctuation and ASCII, in lines.
 QString JapaneseBody(qsizetype bytes) {
-  const QString line = QStringLiteral("今日は「縦書き」の試験です。Tallpost 2.1、よろしく！ ＡＢＣ１２３") +
-                       QStringLiteral("\r\n");
+  const QString line =
+      QStringLiteral("今日は「縦書き」の試験です。Tallpost 2.1、よろしく！ ＡＢＣ１２３") + QStringLiteral("\r\n");
   QString body;
   qsizetype size = 0;
   while (size < bytes) {

@@ -22,10 +22,10 @@ class Receiver : public QObject {
 
 // Kanji, kana, ASCII, punctuation of the default table, line breaks and quoted lines.
 QString makeBody(qsizetype utf8Bytes) {
-  const QStringList words = {QStringLiteral("縦書"), QStringLiteral("メール"), QStringLiteral("です"),
-                             QStringLiteral("、"), QStringLiteral("。"), QStringLiteral("「引用」"),
-                             QStringLiteral("ちょっと"), QStringLiteral("ー"), QStringLiteral("Tallpost"),
-                             QStringLiteral(" "), QStringLiteral("（注）"), QStringLiteral("漢字かな交じり文")};
+  const QStringList words = {QStringLiteral("縦書"),     QStringLiteral("メール"), QStringLiteral("です"),
+                             QStringLiteral("、"),       QStringLiteral("。"),     QStringLiteral("「引用」"),
+                             QStringLiteral("ちょっと"), QStringLiteral("ー"),     QStringLiteral("Tallpost"),
+                             QStringLiteral(" "),        QStringLiteral("（注）"), QStringLiteral("漢字かな交じり文")};
   QRandomGenerator rng(42);
   QString body;
   qsizetype bytes = 0;
@@ -48,14 +48,14 @@ QString makeBody(qsizetype utf8Bytes) {
   return body;
 }
 
-double seconds(MyTategakiEngine& engine, const QString& body, const GlyphSwapTable& table, int pl,
-               int lc, int ls, qsizetype* outChars) {
+double seconds(MyTategakiEngine& engine, const QString& body, const GlyphSwapTable& table, int pl, int lc, int ls,
+               qsizetype* outChars) {
   double best = 1e9;
   for (int run = 0; run < 5; ++run) {
     QElapsedTimer t;
     t.start();
-    const QString out = engine.ConvertToVertical(body, pl, lc, QStringLiteral("－"), table, 1, ls, true,
-                                                 QStringLiteral(">"));
+    const QString out =
+        engine.ConvertToVertical(body, pl, lc, QStringLiteral("－"), table, 1, ls, true, QStringLiteral(">"));
     best = std::min(best, static_cast<double>(t.nsecsElapsed()) / 1e9);
     *outChars = out.size();
   }
@@ -95,8 +95,8 @@ int main(int argc, char* argv[]) {
         }
         qsizetype outChars = 0;
         const double s = seconds(engine, body, table, l.pl, l.lc, l.ls, &outChars);
-        std::printf("%-10lld %2dx%-2d ls%d %-9s %10.4f %12.1f %16.3g\n", static_cast<long long>(size), l.pl, l.lc,
-                    l.ls, withReceiver ? "yes" : "no", s, mb / s, static_cast<double>(outChars) / s);
+        std::printf("%-10lld %2dx%-2d ls%d %-9s %10.4f %12.1f %16.3g\n", static_cast<long long>(size), l.pl, l.lc, l.ls,
+                    withReceiver ? "yes" : "no", s, mb / s, static_cast<double>(outChars) / s);
         if (!withReceiver && size == 1024 * 1024) t1 = s;
         if (!withReceiver && size == 4 * 1024 * 1024) t4 = s;
       }

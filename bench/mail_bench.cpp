@@ -1,10 +1,10 @@
 // Speed of the mail pieces: base64 of an attachment file (with and without a
 // progress receiver), ISO-2022-JP conversion, building a message with a large
 // attachment and reading a large mail file.
-#include "store/MailStore.h"
 #include "mail/Base64.h"
 #include "mail/ServiceJisSjis.h"
 #include "mail/clsMakeMail.h"
+#include "store/MailStore.h"
 #include "support/Cp932.h"
 
 #include <QCoreApplication>
@@ -41,8 +41,7 @@ double best(int runs, const std::function<void()>& job) {
 }
 
 void report(const char* what, double bytes, double seconds, const char* target) {
-  std::printf("%-48s %8.1f MB/s   (%.2f ms; target %s)\n", what, bytes / seconds / 1e6, seconds * 1e3,
-              target);
+  std::printf("%-48s %8.1f MB/s   (%.2f ms; target %s)\n", what, bytes / seconds / 1e6, seconds * 1e3, target);
 }
 
 QByteArray randomBytes(qsizetype n) {
@@ -54,10 +53,16 @@ QByteArray randomBytes(qsizetype n) {
 
 // Mail text: kanji, kana, full-width and ASCII, in CRLF lines.
 QString japaneseText(qsizetype cp932Bytes) {
-  const QStringList words = {QStringLiteral("縦書き"), QStringLiteral("メール"), QStringLiteral("です。"),
-                             QStringLiteral("Tallpost "), QStringLiteral("ｶﾀｶﾅ"), QStringLiteral("（注）"),
-                             QStringLiteral("漢字かな交じり文"), QStringLiteral("ＡＢＣ１２３"),
-                             QStringLiteral("、"), QStringLiteral("\r\n")};
+  const QStringList words = {QStringLiteral("縦書き"),
+                             QStringLiteral("メール"),
+                             QStringLiteral("です。"),
+                             QStringLiteral("Tallpost "),
+                             QStringLiteral("ｶﾀｶﾅ"),
+                             QStringLiteral("（注）"),
+                             QStringLiteral("漢字かな交じり文"),
+                             QStringLiteral("ＡＢＣ１２３"),
+                             QStringLiteral("、"),
+                             QStringLiteral("\r\n")};
   QRandomGenerator rng(11);
   QString t;
   qsizetype bytes = 0;
@@ -89,18 +94,15 @@ int main(int argc, char* argv[]) {
     // The first call gets fresh memory from the system, which is slow to touch
     // on a virtual machine; later calls reuse what the allocator kept.
     report("GetEncoded 16 MiB, first call", data.size(), best(1, [&] { plain.GetEncoded(out); }), "-");
-    report("GetEncoded 16 MiB, no receiver", data.size(), best(runs, [&] { plain.GetEncoded(out); }),
-           ">= 1000");
+    report("GetEncoded 16 MiB, no receiver", data.size(), best(runs, [&] { plain.GetEncoded(out); }), ">= 1000");
     Receiver receiver;
     clsBase64 told;
     told.AttachFile(path);
     told.CallBackObject(&receiver);
     told.CallBackMethod(QStringLiteral("Progress"));
-    report("GetEncoded 16 MiB, with a receiver", data.size(), best(runs, [&] { told.GetEncoded(out); }),
-           "-");
+    report("GetEncoded 16 MiB, with a receiver", data.size(), best(runs, [&] { told.GetEncoded(out); }), "-");
     std::printf("    receiver calls per encoding: %d\n", receiver.calls / runs);
-    report("Base64Lines 16 MiB (in memory)", data.size(), best(runs, [&] { out = Base64Lines(data, 72); }),
-           "-");
+    report("Base64Lines 16 MiB (in memory)", data.size(), best(runs, [&] { out = Base64Lines(data, 72); }), "-");
   }
 
   // ISO-2022-JP of 4 MiB of CP932 text.

@@ -1,11 +1,10 @@
 // The main window over a store of 100,000 mails, under the offscreen platform:
 // start-up to a shown window, a click on a mailbox, a sort, and a Delete of
 // 1,000 selected mails.
-#include "store/ApiIniFileAccess.h"
-#include "store/AppState.h"
 #include "gui/mainwindow/MailListModel.h"
 #include "gui/mainwindow/frmCenter.h"
-
+#include "store/ApiIniFileAccess.h"
+#include "store/AppState.h"
 #include "support/Dialogs.h"
 #include "support/LocalTimeZone.h"
 

@@ -6,8 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-AboutWindow::AboutWindow(const QString& programTitle, const QString& version, QWidget* parent)
-    : QDialog(parent) {
+AboutWindow::AboutWindow(const QString& programTitle, const QString& version, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmAbout"));
   setWindowTitle(programTitle);
   auto* layout = new QVBoxLayout(this);

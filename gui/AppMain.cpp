@@ -1,8 +1,8 @@
 #include "gui/AppMain.h"
 
+#include "gui/mainwindow/frmCenter.h"
 #include "store/AddressBook.h"
 #include "store/AppSettings.h"
-#include "gui/mainwindow/frmCenter.h"
 #include "support/Dialogs.h"
 
 #include <QDir>

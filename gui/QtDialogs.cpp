@@ -4,39 +4,57 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
-Dialogs::Answer QtDialogs::Message(const QString& text, const QString& title, Icon icon,
-                                   Buttons buttons) {
+Dialogs::Answer QtDialogs::Message(const QString& text, const QString& title, Icon icon, Buttons buttons) {
   QMessageBox box(QApplication::activeWindow());
   box.setWindowTitle(title);
   box.setText(text);
   switch (icon) {
-    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case Icon::Question: box.setIcon(QMessageBox::Question); break;
-    case Icon::Error: box.setIcon(QMessageBox::Critical); break;
+    case Icon::None:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+    case Icon::Information:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case Icon::Exclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case Icon::Question:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case Icon::Error:
+      box.setIcon(QMessageBox::Critical);
+      break;
   }
   switch (buttons) {
-    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::Ok:
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case Buttons::OkCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      break;
+    case Buttons::YesNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
     case Buttons::YesNoCancel:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       break;
   }
   switch (box.exec()) {
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    case QMessageBox::Ok: return Answer::Ok;
-    default: return Answer::Cancel;
+    case QMessageBox::Yes:
+      return Answer::Yes;
+    case QMessageBox::No:
+      return Answer::No;
+    case QMessageBox::Ok:
+      return Answer::Ok;
+    default:
+      return Answer::Cancel;
   }
 }
 
-std::optional<QString> QtDialogs::Input(const QString& prompt, const QString& title,
-                                        const QString& defaultText) {
+std::optional<QString> QtDialogs::Input(const QString& prompt, const QString& title, const QString& defaultText) {
   bool ok = false;
-  const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
-                                             QLineEdit::Normal, defaultText, &ok);
+  const QString text =
+      QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Normal, defaultText, &ok);
   if (!ok) return std::nullopt;
   return text;
 }

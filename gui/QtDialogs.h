@@ -8,6 +8,5 @@ class QWidget;
 class QtDialogs final : public Dialogs {
  public:
   Answer Message(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
-  std::optional<QString> Input(const QString& prompt, const QString& title,
-                               const QString& defaultText) override;
+  std::optional<QString> Input(const QString& prompt, const QString& title, const QString& defaultText) override;
 };

@@ -1,7 +1,7 @@
 #include "gui/AppMain.h"
+#include "gui/QtDialogs.h"
 #include "gui/mainwindow/frmCenter.h"
 #include "support/LocalTimeZone.h"
-#include "gui/QtDialogs.h"
 
 #include <QApplication>
 
@@ -13,11 +13,14 @@ int main(int argc, char* argv[]) {
   AppMain program(QCoreApplication::applicationDirPath(), dialogs);
   program.State().Arguments = QCoreApplication::arguments().mid(1);
   switch (program.Start()) {
-    case AppMain::StartResult::SecondInstance: return 0;
-    case AppMain::StartResult::TableFailed: return 1;
-    case AppMain::StartResult::Running: break;
+    case AppMain::StartResult::SecondInstance:
+      return 0;
+    case AppMain::StartResult::TableFailed:
+      return 1;
+    case AppMain::StartResult::Running:
+      break;
   }
-  QObject::connect(program.MainWindow(), &frmCenter::ShutDownComplete, &app,
-                   &QCoreApplication::quit, Qt::QueuedConnection);
+  QObject::connect(program.MainWindow(), &frmCenter::ShutDownComplete, &app, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
   return app.exec();
 }

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-
 #include <sys/mman.h>
 #include <sys/stat.h>
 
@@ -93,9 +92,7 @@ QByteArray Base64Bits(QByteArrayView text) {
   return out;
 }
 
-QByteArray Base64Lines(QByteArrayView bytes, int span) {
-  return cutLines(Base64Bytes(bytes), span >= 1 ? span : 72);
-}
+QByteArray Base64Lines(QByteArrayView bytes, int span) { return cutLines(Base64Bytes(bytes), span >= 1 ? span : 72); }
 
 namespace {
 
@@ -192,8 +189,7 @@ bool clsBase64::GetEncoded(QByteArray& encoded) {
   QObject* receiver = receiver_.data();
   QMetaMethod method;
   if (receiver != nullptr && !method_.isEmpty()) {
-    const QByteArray signature =
-        QMetaObject::normalizedSignature((method_.toLatin1() + "(int)").constData());
+    const QByteArray signature = QMetaObject::normalizedSignature((method_.toLatin1() + "(int)").constData());
     const int index = receiver->metaObject()->indexOfMethod(signature.constData());
     if (index >= 0) method = receiver->metaObject()->method(index);
   }
@@ -221,12 +217,13 @@ bool clsBase64::GetEncoded(QByteArray& encoded) {
     if (method.isValid()) {
       // End the block at the group that reaches the next value, so that every
       // value is reported right after the group that reached it.
-      const qsizetype next =
-          lastValue < 0 ? g + 1 : std::max<qsizetype>(g + 1, ((lastValue + 1) * n + 299) / 300);
+      const qsizetype next = lastValue < 0 ? g + 1 : std::max<qsizetype>(g + 1, ((lastValue + 1) * n + 299) / 300);
       count = std::min(count, next - g);
     }
-    if (direct) lines.Groups(p + g * 3, count);
-    else flat = encodeGroups(p + g * 3, count, flat);
+    if (direct)
+      lines.Groups(p + g * 3, count);
+    else
+      flat = encodeGroups(p + g * 3, count, flat);
     g += count;
     if (method.isValid()) {
       const int value = static_cast<int>(g * 3 * 100 / n);

@@ -1,7 +1,7 @@
 #include "mail/OutgoingMail.h"
 
-#include "store/AppSettings.h"
 #include "mail/clsMakeMail.h"
+#include "store/AppSettings.h"
 #include "support/VersionText.h"
 
 QString SenderText(const AppSettings& settings) {

@@ -41,8 +41,9 @@ const std::uint16_t* jisTable() {
     std::vector<std::uint16_t> t(0x10000);
     std::uint8_t pair[2];
     for (std::uint32_t u = 0; u < 0x10000; ++u)
-      t[u] = twoByte(static_cast<char16_t>(u), pair) ? static_cast<std::uint16_t>(pair[0] << 8 | pair[1])
-                                                      : static_cast<std::uint16_t>(Cp932::CodeOf(static_cast<char16_t>(u)));
+      t[u] = twoByte(static_cast<char16_t>(u), pair)
+                 ? static_cast<std::uint16_t>(pair[0] << 8 | pair[1])
+                 : static_cast<std::uint16_t>(Cp932::CodeOf(static_cast<char16_t>(u)));
     return t;
   }();
   return table.data();

@@ -16,19 +16,26 @@ const QString kQuit = QStringLiteral("Quit");
 
 int SocketErrorNumber(int qtError) {
   switch (static_cast<QAbstractSocket::SocketError>(qtError)) {
-    case QAbstractSocket::ConnectionRefusedError: return 10061;
-    case QAbstractSocket::RemoteHostClosedError: return 10053;
-    case QAbstractSocket::HostNotFoundError: return 11001;
-    case QAbstractSocket::SocketTimeoutError: return 10060;
-    case QAbstractSocket::NetworkError: return 10050;
-    case QAbstractSocket::SocketAccessError: return 10013;
-    case QAbstractSocket::SocketResourceError: return 10055;
-    default: return 10000 + qtError + 1;
+    case QAbstractSocket::ConnectionRefusedError:
+      return 10061;
+    case QAbstractSocket::RemoteHostClosedError:
+      return 10053;
+    case QAbstractSocket::HostNotFoundError:
+      return 11001;
+    case QAbstractSocket::SocketTimeoutError:
+      return 10060;
+    case QAbstractSocket::NetworkError:
+      return 10050;
+    case QAbstractSocket::SocketAccessError:
+      return 10013;
+    case QAbstractSocket::SocketResourceError:
+      return 10055;
+    default:
+      return 10000 + qtError + 1;
   }
 }
 
-SmtpDialogue::SmtpDialogue(QObject* parent)
-    : LineDialogue(ReplyLines::Kind::Smtp, QStringLiteral("wsMail"), parent) {
+SmtpDialogue::SmtpDialogue(QObject* parent) : LineDialogue(ReplyLines::Kind::Smtp, QStringLiteral("wsMail"), parent) {
   timeoutMs_ = kDefaultTimeoutMs;
   connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
     // The server closing after our QUIT is the end, not a failure.
@@ -39,12 +46,14 @@ SmtpDialogue::SmtpDialogue(QObject* parent)
     failed(SocketErrorNumber(error), socket_->errorString());
   });
   connect(socket_, &QTcpSocket::disconnected, this, [this] {
-    if (state_ == kQuit) End();
-    else failed(SocketErrorNumber(QAbstractSocket::RemoteHostClosedError), socket_->errorString());
+    if (state_ == kQuit)
+      End();
+    else
+      failed(SocketErrorNumber(QAbstractSocket::RemoteHostClosedError), socket_->errorString());
   });
   connect(&timeout_, &QTimer::timeout, this, [this] {
-    failed(TimeoutErrorNumber(), QStringLiteral("Connection timed out: the server did not answer for %1 s")
-                                     .arg(timeoutMs_ / 1000.0));
+    failed(TimeoutErrorNumber(),
+           QStringLiteral("Connection timed out: the server did not answer for %1 s").arg(timeoutMs_ / 1000.0));
   });
 }
 

@@ -110,9 +110,7 @@ float nextRandom() {
 
 }  // namespace
 
-QByteArray clsMakeMail::EncodeWord(const QByteArray& jis) {
-  return "=?ISO-2022-JP?B?" + Base64Bits(jis) + "?=";
-}
+QByteArray clsMakeMail::EncodeWord(const QByteArray& jis) { return "=?ISO-2022-JP?B?" + Base64Bits(jis) + "?="; }
 
 // One bracket per run of two-byte characters, not per character: a bracket
 // closed and opened again with nothing between is an error to the decoders of
@@ -227,8 +225,9 @@ QByteArray clsMakeMail::MakeBoundary() {
 }
 
 QByteArray clsMakeMail::plainPart() const {
-  QByteArray t = "Content-Type: text/plain;\r\n\tcharset=\"iso-2022-jp\"\r\n"
-                 "Content-Transfer-Encoding: 7bit\r\n";
+  QByteArray t =
+      "Content-Type: text/plain;\r\n\tcharset=\"iso-2022-jp\"\r\n"
+      "Content-Transfer-Encoding: 7bit\r\n";
   if (!plain_.isEmpty()) {
     t += kCrLf;
     t += plain_;
@@ -242,8 +241,10 @@ QByteArray clsMakeMail::alternativeBody(bool withPreamble) const {
   QByteArray t;
   t.reserve(plain_.size() + htmlBase64.size() + 512);
   t += "Content-Type: multipart/alternative;\r\n\tboundary=\"" + b + "\"\r\n\r\n";
-  if (withPreamble) t += "This is a multi-part message in MIME format.\r\n\r\n";
-  else t += kCrLf;
+  if (withPreamble)
+    t += "This is a multi-part message in MIME format.\r\n\r\n";
+  else
+    t += kCrLf;
   t += "--" + b + kCrLf;
   t += plainPart();
   ensureBlankLine(t);
@@ -312,9 +313,7 @@ QByteArray clsMakeMail::MailData() {
 // that font is not a Japanese one it draws some characters (box drawing, for
 // one) at half width and the vertical columns no longer line up, so the style
 // names ＭＳ ゴシック for PRE, then faces of the same metrics found elsewhere.
-QString HtmlFontFaces() {
-  return QString::fromUtf8("'ＭＳ ゴシック', 'IPAゴシック', 'IPAGothic', monospace");
-}
+QString HtmlFontFaces() { return QString::fromUtf8("'ＭＳ ゴシック', 'IPAゴシック', 'IPAGothic', monospace"); }
 
 QString BuildHtmlBody(const QString& text) {
   QString head = QStringLiteral(

@@ -114,8 +114,10 @@ bool WriteAddressBook(const QString& programFolder, const AddressList& list) {
   bool all = true;
   for (const AddressEntry& e : list.Entries()) {
     const std::optional<QByteArray> record = EncodeRecord(e);
-    if (record) bytes += *record;
-    else all = false;
+    if (record)
+      bytes += *record;
+    else
+      all = false;
   }
   return AtomicFile::Write(filePath(programFolder), bytes, AtomicFile::Existing::MayCreate, 0600) && all;
 }

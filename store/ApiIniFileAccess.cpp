@@ -24,8 +24,8 @@ QString ApiIniFileAccess::ReadOnlyWarningText() {
          QStringLiteral("保存しない場合はそのままOKを押してください。") + kCrLf;
 }
 
-bool ApiIniFileAccess::ReadIni(const QString& section, QString& value,
-                               const std::optional<QString>& key, const QString& file) {
+bool ApiIniFileAccess::ReadIni(const QString& section, QString& value, const std::optional<QString>& key,
+                               const QString& file) {
   value = QString();
   const QString path = resolve(file);
   QString buffer;
@@ -45,9 +45,8 @@ bool ApiIniFileAccess::ReadIni(const QString& section, QString& value,
   return true;
 }
 
-bool ApiIniFileAccess::WriteIni(const QString& section, const QString& value,
-                                const std::optional<QString>& key, const QString& file,
-                                bool compact) {
+bool ApiIniFileAccess::WriteIni(const QString& section, const QString& value, const std::optional<QString>& key,
+                                const QString& file, bool compact) {
   const QString path = resolve(file);
   if (!CheckIniWritable(path)) AtomicFile::Write(path, QByteArray(), AtomicFile::Existing::MayCreate, 0600);
   if (key) return IniFile::WriteString(section, *key, value, path);
@@ -62,8 +61,8 @@ bool ApiIniFileAccess::CheckIniWritable(const QString& file) {
   if (!examined_.contains(file)) {
     examined_.insert(file);
     if (AtomicFile::IsReadOnly(file) && dialogs_)
-      dialogs_->Message(ReadOnlyWarningText(), QStringLiteral("たかぽすと"),
-                        Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
+      dialogs_->Message(ReadOnlyWarningText(), QStringLiteral("たかぽすと"), Dialogs::Icon::Exclamation,
+                        Dialogs::Buttons::Ok);
   }
   return true;
 }

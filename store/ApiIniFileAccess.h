@@ -24,16 +24,15 @@ class ApiIniFileAccess {
   // With a key: the key's value; true when it is present and not empty.
   // Without a key: the section's lines separated by single NULs; true when the
   // section has any.
-  bool ReadIni(const QString& section, QString& value,
-               const std::optional<QString>& key = std::nullopt, const QString& file = QString());
+  bool ReadIni(const QString& section, QString& value, const std::optional<QString>& key = std::nullopt,
+               const QString& file = QString());
 
   // With a key: writes key=value. Without a key: value holds the section's lines
   // separated by NUL and replaces the section; with compact the section is then
   // cleared of repeated lines. A missing file is created first, readable and
   // writable by its owner only (it holds a password).
-  bool WriteIni(const QString& section, const QString& value,
-                const std::optional<QString>& key = std::nullopt, const QString& file = QString(),
-                bool compact = false);
+  bool WriteIni(const QString& section, const QString& value, const std::optional<QString>& key = std::nullopt,
+                const QString& file = QString(), bool compact = false);
 
   // False when the file is missing, cannot be examined or is a folder. The first
   // time a file is examined in a run and found read-only, warns once.

@@ -86,8 +86,7 @@ bool SaveSettings(const AppState& state, ApiIniFileAccess& ini) {
       {"ShowMeter", num(s.ShowMeter)},
   };
   bool ok = true;
-  for (const auto& [key, value] : values)
-    ok = ini.WriteIni(kSetting, value, QString::fromLatin1(key)) && ok;
+  for (const auto& [key, value] : values) ok = ini.WriteIni(kSetting, value, QString::fromLatin1(key)) && ok;
 
   const QStringList entries = state.SeparatorList.mid(1);
   ok = ini.WriteIni(kSeparator, entries.join(QChar(0)), std::nullopt, QString(), true) && ok;

@@ -16,8 +16,6 @@ AppState::AppState(QString programFolder) : ProgramFolder(std::move(programFolde
 
 QString AppState::ProgramTitle() { return QStringLiteral("たかぽすと"); }
 
-QString AppState::FilePath(const QString& name) const {
-  return QDir(ProgramFolder).filePath(name);
-}
+QString AppState::FilePath(const QString& name) const { return QDir(ProgramFolder).filePath(name); }
 
 MailStore AppState::Store() const { return MailStore(FilePath(QStringLiteral("MailBox"))); }

@@ -40,8 +40,7 @@ QString withoutLineBreaks(const QString& text) {
 // its end still counts; nothing after the last line end does not.
 class LineReader {
  public:
-  explicit LineReader(QByteArrayView bytes)
-      : bytes_(bytes), crlf_(bytes.indexOf(kCrLf) >= 0) {}
+  explicit LineReader(QByteArrayView bytes) : bytes_(bytes), crlf_(bytes.indexOf(kCrLf) >= 0) {}
 
   bool Next(QByteArrayView& line) {
     if (pos_ >= bytes_.size()) return false;
@@ -80,8 +79,7 @@ bool parseDate(QStringView text, QDateTime& out) {
 template <typename Int>
 bool matchInteger(QStringView line, QStringView prefix, Int& target, bool* converted) {
   if (!line.startsWith(prefix)) return false;
-  const auto v = NumericText::ToInteger(line.sliced(prefix.size()).toString(),
-                                        std::numeric_limits<Int>::min(),
+  const auto v = NumericText::ToInteger(line.sliced(prefix.size()).toString(), std::numeric_limits<Int>::min(),
                                         std::numeric_limits<Int>::max());
   if (v) target = static_cast<Int>(*v);
   if (converted != nullptr) *converted = v.has_value();
@@ -106,8 +104,7 @@ class FieldReader {
     while (i_ < s_.size() && s_[i_].isDigit() && s_[i_].unicode() < 0x80) ++i_;
     bool ok = false;
     const qlonglong v = s_.sliced(start, i_ - start).toLongLong(&ok);
-    if (!ok || v < std::numeric_limits<std::int32_t>::min() ||
-        v > std::numeric_limits<std::int32_t>::max())
+    if (!ok || v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
       return false;
     out = static_cast<std::int32_t>(v);
     return true;
@@ -161,7 +158,6 @@ class FieldReader {
   QStringView s_;
   qsizetype i_ = 0;
 };
-
 
 }  // namespace
 
@@ -301,18 +297,30 @@ bool ParseMailFile(QByteArrayView bytes, MailRecord& r) {
     const QString line = Cp932::Decode(raw);
     bool ok = true;
     unsigned flag = 0;
-    if (MatchHeaderLine(line, u"To: ", r.To)) flag = 1u << 0;
-    else if (MatchHeaderLine(line, u"Cc: ", r.Cc)) flag = 1u << 1;
-    else if (MatchHeaderLine(line, u"Bcc: ", r.Bcc)) flag = 1u << 2;
-    else if (MatchHeaderLine(line, u"Subject: ", r.Subject)) flag = 1u << 3;
-    else if (MatchHeaderLine(line, u"Date: ", r.Date, &ok)) flag = 1u << 4;
-    else if (MatchHeaderLine(line, u"X-Tallpost-Seq: ", r.Seq, &ok)) flag = 1u << 5;
-    else if (MatchHeaderLine(line, u"X-Tallpost-MailBox: ", r.MailBox, &ok)) flag = 1u << 6;
-    else if (MatchHeaderLine(line, u"X-Tallpost-PageLines: ", r.PageLines, &ok)) flag = 1u << 7;
-    else if (MatchHeaderLine(line, u"X-Tallpost-LineChars: ", r.LineChars, &ok)) flag = 1u << 8;
-    else if (MatchHeaderLine(line, u"X-Tallpost-LineSpace: ", r.LineSpace, &ok)) flag = 1u << 9;
-    else if (MatchHeaderLine(line, u"Boundary=", boundaryValue)) flag = 1u << 10;
-    else if (MatchHeaderLine(line, u"X-Tallpost-Separator: ", r.Separator, &ok)) flag = 1u << 11;
+    if (MatchHeaderLine(line, u"To: ", r.To))
+      flag = 1u << 0;
+    else if (MatchHeaderLine(line, u"Cc: ", r.Cc))
+      flag = 1u << 1;
+    else if (MatchHeaderLine(line, u"Bcc: ", r.Bcc))
+      flag = 1u << 2;
+    else if (MatchHeaderLine(line, u"Subject: ", r.Subject))
+      flag = 1u << 3;
+    else if (MatchHeaderLine(line, u"Date: ", r.Date, &ok))
+      flag = 1u << 4;
+    else if (MatchHeaderLine(line, u"X-Tallpost-Seq: ", r.Seq, &ok))
+      flag = 1u << 5;
+    else if (MatchHeaderLine(line, u"X-Tallpost-MailBox: ", r.MailBox, &ok))
+      flag = 1u << 6;
+    else if (MatchHeaderLine(line, u"X-Tallpost-PageLines: ", r.PageLines, &ok))
+      flag = 1u << 7;
+    else if (MatchHeaderLine(line, u"X-Tallpost-LineChars: ", r.LineChars, &ok))
+      flag = 1u << 8;
+    else if (MatchHeaderLine(line, u"X-Tallpost-LineSpace: ", r.LineSpace, &ok))
+      flag = 1u << 9;
+    else if (MatchHeaderLine(line, u"Boundary=", boundaryValue))
+      flag = 1u << 10;
+    else if (MatchHeaderLine(line, u"X-Tallpost-Separator: ", r.Separator, &ok))
+      flag = 1u << 11;
     if (!ok) return false;
     seen |= flag;
   }
@@ -449,15 +457,17 @@ bool ParseMailIndexLine(QStringView line, MailIndexEntry& entry) {
   MailIndexEntry e;
   QStringView date;
   QStringView flag;
-  if (!f.Integer(e.Seq) || !f.Comma() || !f.Quoted(e.To) || !f.Comma() || !f.Quoted(e.Subject) ||
-      !f.Comma() || !f.Hashed(date) || !f.Comma() || !f.Integer(e.MailBox) || !f.Comma() ||
-      !f.Hashed(flag) || !f.AtEnd())
+  if (!f.Integer(e.Seq) || !f.Comma() || !f.Quoted(e.To) || !f.Comma() || !f.Quoted(e.Subject) || !f.Comma() ||
+      !f.Hashed(date) || !f.Comma() || !f.Integer(e.MailBox) || !f.Comma() || !f.Hashed(flag) || !f.AtEnd())
     return false;
   e.Date = IndexDate(date.trimmed());
   if (!e.Date.isValid()) return false;
-  if (flag.compare(u"TRUE", Qt::CaseInsensitive) == 0) e.HasAttachment = true;
-  else if (flag.compare(u"FALSE", Qt::CaseInsensitive) == 0) e.HasAttachment = false;
-  else return false;
+  if (flag.compare(u"TRUE", Qt::CaseInsensitive) == 0)
+    e.HasAttachment = true;
+  else if (flag.compare(u"FALSE", Qt::CaseInsensitive) == 0)
+    e.HasAttachment = false;
+  else
+    return false;
   entry = e;
   return true;
 }
@@ -522,8 +532,7 @@ MailIndexEntry MailStore::EntryFromMailFile(std::int32_t seq) const {
 bool MailStore::WriteMailIndex(const MailIndex& index) const {
   if (index.isEmpty()) return false;
   QDir().mkpath(folder_);
-  return AtomicFile::Write(IndexPath(), EncodeMailIndex(index), AtomicFile::Existing::MayCreate,
-                           kDataFileMode);
+  return AtomicFile::Write(IndexPath(), EncodeMailIndex(index), AtomicFile::Existing::MayCreate, kDataFileMode);
 }
 
 bool MailStore::WriteMailFile(std::int32_t seq, const MailRecord& record) const {

@@ -43,8 +43,8 @@ bool Write(const QString& path, const QByteArray& data, Existing existing, unsig
 
   const mode_t mode = exists ? (st.st_mode & 07777) : static_cast<mode_t>(newFileMode);
   const QFileInfo info(path);
-  QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                                      QStringLiteral(".XXXXXX"));
+  QByteArray temp =
+      QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) return false;
   // A write past a file-size limit must fail like a full disk, not kill the program.

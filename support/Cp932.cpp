@@ -1,8 +1,7 @@
 #include "support/Cp932.h"
 
-#include <iconv.h>
-
 #include <cerrno>
+#include <iconv.h>
 #include <mutex>
 #include <vector>
 

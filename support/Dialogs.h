@@ -15,8 +15,7 @@ class Dialogs {
 
   virtual ~Dialogs() = default;
 
-  virtual Answer Message(const QString& text, const QString& title, Icon icon,
-                         Buttons buttons = Buttons::Ok) = 0;
+  virtual Answer Message(const QString& text, const QString& title, Icon icon, Buttons buttons = Buttons::Ok) = 0;
 
   // The text typed, or nothing when the user cancelled.
   virtual std::optional<QString> Input(const QString& prompt, const QString& title,

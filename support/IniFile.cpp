@@ -24,9 +24,7 @@ QString sectionName(const QString& line) {
   return name;
 }
 
-bool sameName(const QString& a, const QString& b) {
-  return a.compare(b, Qt::CaseInsensitive) == 0;
-}
+bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 // Lines [begin, end) of the first section called name; begin is the line after
 // the header. found is false when there is no such section.
@@ -97,8 +95,8 @@ bool WriteLines(const QString& file, const QStringList& lines) {
   return AtomicFile::Write(file, Cp932::Encode(text));
 }
 
-qsizetype GetString(const QString& section, const QString& key, const QString& defaultValue,
-                    QString& value, qsizetype bufferSize, const QString& file) {
+qsizetype GetString(const QString& section, const QString& key, const QString& defaultValue, QString& value,
+                    qsizetype bufferSize, const QString& file) {
   value.clear();
   if (bufferSize <= 0) return 0;
   const QStringList lines = ReadLines(file);
@@ -115,8 +113,7 @@ qsizetype GetString(const QString& section, const QString& key, const QString& d
   return value.size();
 }
 
-qsizetype GetSection(const QString& section, QString& value, qsizetype bufferSize,
-                     const QString& file) {
+qsizetype GetSection(const QString& section, QString& value, qsizetype bufferSize, const QString& file) {
   value.clear();
   if (bufferSize < 2) return 0;
   const QStringList lines = ReadLines(file);
@@ -141,8 +138,7 @@ qsizetype GetSection(const QString& section, QString& value, qsizetype bufferSiz
   return count;
 }
 
-bool WriteString(const QString& section, const QString& key, const QString& value,
-                 const QString& file) {
+bool WriteString(const QString& section, const QString& key, const QString& value, const QString& file) {
   const QString sec = untilNul(section).trimmed();
   const QString k = untilNul(key).trimmed();
   if (sec.isEmpty() || k.isEmpty()) return false;

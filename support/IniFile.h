@@ -21,18 +21,16 @@ namespace IniFile {
 
 // GetPrivateProfileString: the key's value, or defaultValue when the key is
 // absent. Returns the number of characters placed in value.
-qsizetype GetString(const QString& section, const QString& key, const QString& defaultValue,
-                    QString& value, qsizetype bufferSize, const QString& file);
+qsizetype GetString(const QString& section, const QString& key, const QString& defaultValue, QString& value,
+                    qsizetype bufferSize, const QString& file);
 
 // GetPrivateProfileSection: every non-empty line of the section, each followed by
 // NUL, the whole followed by one more NUL. Returns the number of characters
 // placed in value, the final NUL not counted (0 for a missing or empty section).
-qsizetype GetSection(const QString& section, QString& value, qsizetype bufferSize,
-                     const QString& file);
+qsizetype GetSection(const QString& section, QString& value, qsizetype bufferSize, const QString& file);
 
 // WritePrivateProfileString. Each name ends at its first NUL, as in C.
-bool WriteString(const QString& section, const QString& key, const QString& value,
-                 const QString& file);
+bool WriteString(const QString& section, const QString& key, const QString& value, const QString& file);
 
 // WritePrivateProfileSection: lines separated by NUL, ended by an empty line
 // (double NUL) or by the end of the text.

@@ -41,8 +41,7 @@ std::optional<std::int64_t> ToInteger(const QString& text, std::int64_t min, std
   const double value = QLocale::c().toDouble(text.trimmed(), &ok);
   if (!ok || !std::isfinite(value)) return std::nullopt;
   const double rounded = std::nearbyint(value);  // default rounding: half to even
-  if (rounded < static_cast<double>(min) || rounded > static_cast<double>(max))
-    return std::nullopt;
+  if (rounded < static_cast<double>(min) || rounded > static_cast<double>(max)) return std::nullopt;
   return static_cast<std::int64_t>(rounded);
 }
 

@@ -30,15 +30,13 @@ int main(int argc, char* argv[]) {
     if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
     if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
     const QStringList f = line.split(QLatin1Char('\t'));
-    if (f.size() != 3 || f[0].isEmpty() ||
-        (f[2] != QLatin1String("0") && f[2] != QLatin1String("1"))) {
+    if (f.size() != 3 || f[0].isEmpty() || (f[2] != QLatin1String("0") && f[2] != QLatin1String("1"))) {
       std::fprintf(stderr, "%s:%d: expected HORIZONTAL<TAB>VERTICAL<TAB>0|1\n", argv[1], lineNo);
       return 1;
     }
     for (const QString& field : {f[0], f[1]}) {
       if (!Cp932::CanEncode(field)) {
-        std::fprintf(stderr, "%s:%d: '%s' cannot be stored in CP932\n", argv[1], lineNo,
-                     field.toUtf8().constData());
+        std::fprintf(stderr, "%s:%d: '%s' cannot be stored in CP932\n", argv[1], lineNo, field.toUtf8().constData());
         return 1;
       }
     }
@@ -49,8 +47,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   QSaveFile out(QString::fromLocal8Bit(argv[2]));
-  if (!out.open(QIODevice::WriteOnly) || out.write(EncodeGlyphSwapData(table)) < 0 ||
-      !out.commit()) {
+  if (!out.open(QIODevice::WriteOnly) || out.write(EncodeGlyphSwapData(table)) < 0 || !out.commit()) {
     std::fprintf(stderr, "mkglyphswap: cannot write %s\n", argv[2]);
     return 1;
   }

@@ -1,9 +1,9 @@
 // tallpost-eml: builds the message a stored mail would be sent as.
+#include "mail/OutgoingMail.h"
+#include "mail/clsMakeMail.h"
 #include "store/ApiIniFileAccess.h"
 #include "store/AppSettings.h"
 #include "store/MailStore.h"
-#include "mail/OutgoingMail.h"
-#include "mail/clsMakeMail.h"
 #include "support/Cp932.h"
 
 #include <QCoreApplication>

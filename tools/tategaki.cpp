@@ -115,18 +115,16 @@ int main(int argc, char* argv[]) {
       const auto v = value();
       if (!v) return usage(arg + QStringLiteral(" needs a value"));
       const auto n = wholeNumber(*v);
-      if (!n) return usage(arg + QStringLiteral(" must be a whole number of 1 or more, not \"") + *v +
-                           QStringLiteral("\""));
-      (arg == QLatin1String("--page-lines") ? pageLines
+      if (!n)
+        return usage(arg + QStringLiteral(" must be a whole number of 1 or more, not \"") + *v + QStringLiteral("\""));
+      (arg == QLatin1String("--page-lines")   ? pageLines
        : arg == QLatin1String("--line-chars") ? lineChars
                                               : lineSpace) = *n;
     } else if (arg == QLatin1String("--separator") || arg == QLatin1String("--table") ||
                arg == QLatin1String("--quote-marker")) {
       const auto v = value();
       if (!v) return usage(arg + QStringLiteral(" needs a value"));
-      (arg == QLatin1String("--separator") ? separator
-       : arg == QLatin1String("--table")   ? tablePath
-                                           : marker) = *v;
+      (arg == QLatin1String("--separator") ? separator : arg == QLatin1String("--table") ? tablePath : marker) = *v;
     } else if (arg == QLatin1String("--tab-mode") && flag()) {
       tabMode = true;
     } else if (arg == QLatin1String("--no-quote") && flag()) {
@@ -152,13 +150,14 @@ int main(int argc, char* argv[]) {
     }
   }
   if (!MyTategakiEngine::LayoutAccepted(pageLines, lineChars, lineSpace))
-    return usage(QStringLiteral("the layout is too large (line space at most 32767, "
-                                "(line chars + 1) x (line space + 1) at most 16777216)"));
+    return usage(
+        QStringLiteral("the layout is too large (line space at most 32767, "
+                       "(line chars + 1) x (line space + 1) at most 16777216)"));
 
   QFile in;
   const bool fromStdin = !haveFile || file == QLatin1String("-");
-  const bool opened = fromStdin ? in.open(stdin, QIODevice::ReadOnly)
-                                : (in.setFileName(file), in.open(QIODevice::ReadOnly));
+  const bool opened =
+      fromStdin ? in.open(stdin, QIODevice::ReadOnly) : (in.setFileName(file), in.open(QIODevice::ReadOnly));
   if (!opened) {
     std::fprintf(stderr, "tategaki: cannot read %s: %s\n", file.toUtf8().constData(),
                  in.errorString().toUtf8().constData());
@@ -172,8 +171,7 @@ int main(int argc, char* argv[]) {
 
   GlyphSwapTable table;
   if (!GetGlyphSwapData(tablePath, table)) {
-    std::fprintf(stderr, "tategaki: cannot read the character table %s\n",
-                 tablePath.toUtf8().constData());
+    std::fprintf(stderr, "tategaki: cannot read the character table %s\n", tablePath.toUtf8().constData());
     return 1;
   }
 
@@ -183,8 +181,7 @@ int main(int argc, char* argv[]) {
     QString crlf;
     crlf.reserve(body.size() + body.size() / 16);
     for (qsizetype i = 0; i < body.size(); ++i) {
-      if (body[i] == QLatin1Char('\n') && (i == 0 || body[i - 1] != QLatin1Char('\r')))
-        crlf += QLatin1Char('\r');
+      if (body[i] == QLatin1Char('\n') && (i == 0 || body[i - 1] != QLatin1Char('\r'))) crlf += QLatin1Char('\r');
       crlf += body[i];
     }
     body = crlf;
@@ -197,8 +194,7 @@ int main(int argc, char* argv[]) {
     engine.SetProgressMethod(QStringLiteral("Progress"));
   }
   QString vertical = engine.ConvertToVertical(body, pageLines, lineChars, separator, table,
-                                              tabMode ? MyTategakiEngine::kTabMode
-                                                      : MyTategakiEngine::kWideMode,
+                                              tabMode ? MyTategakiEngine::kTabMode : MyTategakiEngine::kWideMode,
                                               lineSpace, quote, marker);
   if (lf) vertical.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   const QByteArray bytes = cp932 ? Cp932::Encode(vertical) : vertical.toUtf8();

@@ -62,7 +62,7 @@ struct MyTategakiEngine::TableIndex {
     QString text;  // the Vertical text, widened in wide mode
   };
   std::vector<std::int32_t> bmp = std::vector<std::int32_t>(0x10000, -1);  // code unit -> row, -1 for none
-  std::vector<char16_t> used;  // the entries of bmp that are set
+  std::vector<char16_t> used;                                              // the entries of bmp that are set
   QHash<char32_t, std::int32_t> astral;
   std::vector<Row> rows;
 
@@ -76,7 +76,7 @@ struct MyTategakiEngine::TableIndex {
       const QList<uint> key = e.Horizontal.toUcs4();
       if (key.size() != 1) continue;  // only a one-character key can equal a character
       const char32_t c = fold(key[0]);
-      if (find(c) >= 0) continue;     // a later duplicate is never used
+      if (find(c) >= 0) continue;  // a later duplicate is never used
       Row row;
       row.prohibited = e.LineHeadProhibited;
       row.hasVertical = !e.Vertical.isEmpty();
@@ -90,9 +90,7 @@ struct MyTategakiEngine::TableIndex {
       if (bmp[pair.to] >= 0) set(pair.from, bmp[pair.to]);
   }
 
-  static char32_t fold(char32_t c) {
-    return c < 0x10000 ? Cp932::FoldToCp932Form(static_cast<char16_t>(c)) : c;
-  }
+  static char32_t fold(char32_t c) { return c < 0x10000 ? Cp932::FoldToCp932Form(static_cast<char16_t>(c)) : c; }
 
   // The row of a character, folded or not.
   std::int32_t find(char32_t c) const {
@@ -149,9 +147,7 @@ struct MyTategakiEngine::Tokens {
     const QString& s = pool[t.bits & kValueMask];
     return std::all_of(s.begin(), s.end(), [](QChar c) { return isSpace(c.unicode()); });
   }
-  std::int64_t length(Token t) const {
-    return pooled(t) ? poolLength[t.bits & kValueMask] : 1;
-  }
+  std::int64_t length(Token t) const { return pooled(t) ? poolLength[t.bits & kValueMask] : 1; }
   std::int64_t units(Token t) const {
     return pooled(t) ? pool[t.bits & kValueMask].size() : (code(t) >= 0x10000 ? 2 : 1);
   }
@@ -173,11 +169,11 @@ struct MyTategakiEngine::Tokens {
 
 // One vertical line of the layout (see ConvertToVertical).
 struct MyTategakiEngine::Line {
-  std::int64_t first = 0;           // the token at its first character position
-  std::int32_t count = 0;           // how many tokens follow from there
-  std::int32_t foot = kBlankCell;   // the token hanging in the foot row
-  bool quote = false;               // a quote cell at its head
-  bool indent = false;              // an indent after that
+  std::int64_t first = 0;          // the token at its first character position
+  std::int32_t count = 0;          // how many tokens follow from there
+  std::int32_t foot = kBlankCell;  // the token hanging in the foot row
+  bool quote = false;              // a quote cell at its head
+  bool indent = false;             // an indent after that
 };
 
 // What a conversion works in. It is kept between conversions, so that a body
@@ -233,8 +229,8 @@ void MyTategakiEngine::NotifyProgress(int value) {
     resolvedName_ = method_;
     resolved_ = QMetaMethod();
     for (const char* type : {"int", "qint32"}) {
-      const QByteArray signature = QMetaObject::normalizedSignature(
-          (method_.toLatin1() + '(' + type + ')').constData());
+      const QByteArray signature =
+          QMetaObject::normalizedSignature((method_.toLatin1() + '(' + type + ')').constData());
       const int i = resolvedFor_->indexOfMethod(signature.constData());
       if (i >= 0) {
         resolved_ = resolvedFor_->method(i);
@@ -251,8 +247,7 @@ void MyTategakiEngine::setProgressAndNotify(int value) {
   NotifyProgress(value);
 }
 
-bool MyTategakiEngine::LayoutAccepted(std::int64_t pageLines, std::int64_t lineChars,
-                                      std::int64_t lineSpace) {
+bool MyTategakiEngine::LayoutAccepted(std::int64_t pageLines, std::int64_t lineChars, std::int64_t lineSpace) {
   if (pageLines < 1 || lineChars < 1 || lineSpace < 1 || lineSpace > kMaxLineSpace) return false;
   return (lineChars + 1) * (lineSpace + 1) <= kMaxCharactersPerLine;
 }
@@ -326,9 +321,8 @@ bool MyTategakiEngine::tokenize(QStringView text, const TableIndex& index, bool 
   return !stopped_;
 }
 
-std::optional<VerticalToken> MyTategakiEngine::MapCharacter(QStringView character,
-                                                           const GlyphSwapTable& table,
-                                                           int widthMode) {
+std::optional<VerticalToken> MyTategakiEngine::MapCharacter(QStringView character, const GlyphSwapTable& table,
+                                                            int widthMode) {
   if (character.isEmpty()) return std::nullopt;
   const bool wide = widthMode == kWideMode;
   const TableIndex& index = work_->indexFor(table, wide);
@@ -336,16 +330,14 @@ std::optional<VerticalToken> MyTategakiEngine::MapCharacter(QStringView characte
   const int saved = lastNotified_;
   const QPointer<QObject> receiver = receiver_;
   receiver_ = nullptr;  // mapping one character reports no progress
-  tokenize(character.left(QChar::isHighSurrogate(character[0].unicode()) ? 2 : 1), index, wide,
-           tokens);
+  tokenize(character.left(QChar::isHighSurrogate(character[0].unicode()) ? 2 : 1), index, wide, tokens);
   receiver_ = receiver;
   lastNotified_ = saved;
   if (tokens.list.empty()) return std::nullopt;
   return tokens.toPublic(tokens.list.front());
 }
 
-QList<VerticalToken> MyTategakiEngine::TokenizeText(const QString& text,
-                                                    const GlyphSwapTable& table, int widthMode) {
+QList<VerticalToken> MyTategakiEngine::TokenizeText(const QString& text, const GlyphSwapTable& table, int widthMode) {
   const bool wide = widthMode == kWideMode;
   const TableIndex& index = work_->indexFor(table, wide);
   Tokens tokens;
@@ -357,28 +349,24 @@ QList<VerticalToken> MyTategakiEngine::TokenizeText(const QString& text,
   return out;
 }
 
-QString MyTategakiEngine::separatorLine(const QString& separator, std::int64_t width,
-                                        int lineSpace) const {
+QString MyTategakiEngine::separatorLine(const QString& separator, std::int64_t width, int lineSpace) const {
   const QList<uint> s = WidthConversion::ToWide(separator).toUcs4();
   const std::int64_t n = std::max<std::int64_t>(0, width - (lineSpace - 1));
   QString line;
-  for (std::int64_t k = 0; k < n; ++k)
-    appendCodePoint(line, k < s.size() ? s[k] : kIdeographicSpace);
+  for (std::int64_t k = 0; k < n; ++k) appendCodePoint(line, k < s.size() ? s[k] : kIdeographicSpace);
   for (std::int64_t k = 0; k < lineSpace - 1; ++k) line += QChar(kIdeographicSpace);
   return line;
 }
 
-QString MyTategakiEngine::MakeSeparatorLine(const QString& separator, const QStringList& rows,
-                                            int lineSpace) {
+QString MyTategakiEngine::MakeSeparatorLine(const QString& separator, const QStringList& rows, int lineSpace) {
   std::int64_t width = 0;
   for (const QString& row : rows) width = std::max<std::int64_t>(width, codePointCount(row));
   return separatorLine(separator, width, lineSpace);
 }
 
-QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, int lineChars,
-                                            const QString& separator, const GlyphSwapTable& table,
-                                            int widthMode, int lineSpace, bool quoteHandling,
-                                            const QString& quoteMarker) {
+QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, int lineChars, const QString& separator,
+                                            const GlyphSwapTable& table, int widthMode, int lineSpace,
+                                            bool quoteHandling, const QString& quoteMarker) {
   progress_ = 0;
   lastNotified_ = -1;
   stopped_ = false;
@@ -595,8 +583,7 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
     // With one position a line the first line may hold only the indent, so the
     // page can end before any token was used (and with one token, u is 0).
     const std::int64_t last = static_cast<std::int64_t>(n) - 1;
-    if (last > 0)
-      progress_ += static_cast<int>(roundHalfEven(static_cast<std::int64_t>(j) * 100, last) / 4);
+    if (last > 0) progress_ += static_cast<int>(roundHalfEven(static_cast<std::int64_t>(j) * 100, last) / 4);
     setProgressAndNotify(progress_);
     turn.StepSlow();
     if (stopped_) return QString();

@@ -48,29 +48,26 @@ class MyTategakiEngine {
   // line space below 1, a line space above 32767, or a vertical line of more
   // than 16M characters. A refused conversion returns the empty string.
   bool ConversionRefused() const { return refused_; }
-  static bool LayoutAccepted(std::int64_t pageLines, std::int64_t lineChars,
-                             std::int64_t lineSpace);
+  static bool LayoutAccepted(std::int64_t pageLines, std::int64_t lineChars, std::int64_t lineSpace);
 
   // The progress value as it stands.
   int Progress() const { return progress_; }
 
   // The vertical text of body, or the empty string when body is empty, the
   // conversion was stopped or the layout was refused.
-  QString ConvertToVertical(const QString& body, int pageLines, int lineChars,
-                            const QString& separator, const GlyphSwapTable& table, int widthMode,
-                            int lineSpace, bool quoteHandling, const QString& quoteMarker);
+  QString ConvertToVertical(const QString& body, int pageLines, int lineChars, const QString& separator,
+                            const GlyphSwapTable& table, int widthMode, int lineSpace, bool quoteHandling,
+                            const QString& quoteMarker);
 
   // The text without its trailing CR, LF, spaces, TABs and NULs, keeping at
   // least its first character.
   QString TrimTrailingBlanks(const QString& text);
 
-  QList<VerticalToken> TokenizeText(const QString& text, const GlyphSwapTable& table,
-                                    int widthMode);
+  QList<VerticalToken> TokenizeText(const QString& text, const GlyphSwapTable& table, int widthMode);
 
   // The token of one character (a surrogate pair counts as one), or nothing for
   // TAB and LF.
-  std::optional<VerticalToken> MapCharacter(QStringView character, const GlyphSwapTable& table,
-                                            int widthMode);
+  std::optional<VerticalToken> MapCharacter(QStringView character, const GlyphSwapTable& table, int widthMode);
 
   // The line between two pages, as wide as the widest of rows.
   QString MakeSeparatorLine(const QString& separator, const QStringList& rows, int lineSpace);

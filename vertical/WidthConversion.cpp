@@ -22,7 +22,7 @@ namespace {
 // The voiced (mark ﾞ) or semi-voiced (mark ﾟ) form of a half-width kana, or 0.
 char32_t compose(char32_t base, char32_t mark) {
   if (mark == 0xFF9E) {
-    if (base == 0xFF73) return 0x30F4;                               // ｳﾞ -> ヴ
+    if (base == 0xFF73) return 0x30F4;                              // ｳﾞ -> ヴ
     if (base >= 0xFF76 && base <= 0xFF84) return ToWide(base) + 1;  // ｶ..ﾄ
     if (base >= 0xFF8A && base <= 0xFF8E) return ToWide(base) + 1;  // ﾊ..ﾎ
   } else if (mark == 0xFF9F) {

@@ -29,14 +29,22 @@ inline char32_t ToWide(char32_t c) {
   if (c == 0x20) return 0x3000;
   if (c >= 0xFF61 && c <= 0xFF9F) return detail::kHalfKana[c - 0xFF61];
   switch (c) {
-    case 0x00A2: return 0xFFE0;
-    case 0x00A3: return 0xFFE1;
-    case 0x00AC: return 0xFFE2;
-    case 0x00AF: return 0xFFE3;
-    case 0x00A6: return 0xFFE4;
-    case 0x00A5: return 0xFFE5;
-    case 0x20A9: return 0xFFE6;
-    default: return c;
+    case 0x00A2:
+      return 0xFFE0;
+    case 0x00A3:
+      return 0xFFE1;
+    case 0x00AC:
+      return 0xFFE2;
+    case 0x00AF:
+      return 0xFFE3;
+    case 0x00A6:
+      return 0xFFE4;
+    case 0x00A5:
+      return 0xFFE5;
+    case 0x20A9:
+      return 0xFFE6;
+    default:
+      return c;
   }
 }
 

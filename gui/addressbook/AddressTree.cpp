@@ -13,8 +13,8 @@ QString NodeKind(const QTreeWidgetItem* item) {
   return item == nullptr ? QString() : item->data(0, KindRole).toString();
 }
 
-QTreeWidgetItem* AddNode(QTreeWidget* tree, QTreeWidgetItem* parent, const QString& key,
-                         const QString& text, const QString& kind, const QString& addresses) {
+QTreeWidgetItem* AddNode(QTreeWidget* tree, QTreeWidgetItem* parent, const QString& key, const QString& text,
+                         const QString& kind, const QString& addresses) {
   auto* item = new QTreeWidgetItem(QStringList{text});
   item->setData(0, KeyRole, key);
   item->setData(0, KindRole, kind);
@@ -22,8 +22,10 @@ QTreeWidgetItem* AddNode(QTreeWidget* tree, QTreeWidgetItem* parent, const QStri
   const int order = tree->property("tallpostNextOrder").toInt();
   tree->setProperty("tallpostNextOrder", order + 1);
   item->setData(0, OrderRole, order);
-  if (parent != nullptr) parent->addChild(item);
-  else tree->addTopLevelItem(item);
+  if (parent != nullptr)
+    parent->addChild(item);
+  else
+    tree->addTopLevelItem(item);
   return item;
 }
 
@@ -38,9 +40,8 @@ void BuildTree(QTreeWidget* tree, const AddressList& list) {
   byKey.insert(RootKey(), root);
   QList<QTreeWidgetItem*> nodes;
   for (const AddressEntry& e : list.Entries()) {
-    QTreeWidgetItem* item =
-        AddNode(tree, nullptr, e.EntryKey, e.DisplayName,
-                QLatin1String(e.IsPerson ? kPersonImage : kGroupImage), e.Addresses);
+    QTreeWidgetItem* item = AddNode(tree, nullptr, e.EntryKey, e.DisplayName,
+                                    QLatin1String(e.IsPerson ? kPersonImage : kGroupImage), e.Addresses);
     nodes.append(item);
     if (!byKey.contains(e.EntryKey)) byKey.insert(e.EntryKey, item);
   }

@@ -18,8 +18,8 @@ inline constexpr char kGroupImage[] = "group";
 
 void BuildTree(QTreeWidget* tree, const AddressList& list);
 // A new node of the tree, last in creation order.
-QTreeWidgetItem* AddNode(QTreeWidget* tree, QTreeWidgetItem* parent, const QString& key,
-                         const QString& text, const QString& kind, const QString& addresses = QString());
+QTreeWidgetItem* AddNode(QTreeWidget* tree, QTreeWidgetItem* parent, const QString& key, const QString& text,
+                         const QString& kind, const QString& addresses = QString());
 // The entries of every node but the root, in creation order.
 QList<AddressEntry> ListFromTree(const QTreeWidget* tree);
 QString NodeKind(const QTreeWidgetItem* item);

@@ -25,8 +25,6 @@ QString InsertText(const Item& item) {
   return item.Caption + u'<' + addresses + u'>';
 }
 
-QString Append(const QString& field, const QString& picked) {
-  return field.isEmpty() ? picked : field + u',' + picked;
-}
+QString Append(const QString& field, const QString& picked) { return field.isEmpty() ? picked : field + u',' + picked; }
 
 }  // namespace AddressPicker

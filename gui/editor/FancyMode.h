@@ -10,7 +10,7 @@
 // line of the user's own and a time stamp below.
 namespace FancyMode {
 
-QString Heading();  // "第***回 「」"
+QString Heading();      // "第***回 「」"
 QString MenuCaption();  // "空想の住人(&F)"
 
 // Only the exact argument list {"-fancy"} turns the mode on.

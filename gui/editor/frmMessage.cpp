@@ -1,16 +1,16 @@
 #include "gui/editor/frmMessage.h"
 
-#include "store/AppSettings.h"
-#include "store/AppState.h"
-#include "mail/OutgoingMail.h"
-#include "gui/settings/SeparatorList.h"
 #include "gui/editor/AddressPicker.h"
 #include "gui/editor/FancyMode.h"
+#include "gui/settings/SeparatorList.h"
 #include "mail/Base64.h"
 #include "mail/MailSender.h"
+#include "mail/OutgoingMail.h"
 #include "mail/PopBeforeSmtp.h"
 #include "mail/SmtpDialogue.h"
 #include "mail/clsMakeMail.h"
+#include "store/AppSettings.h"
+#include "store/AppState.h"
 #include "support/Dialogs.h"
 #include "support/NumericText.h"
 #include "vertical/MyTategakiEngine.h"
@@ -63,8 +63,7 @@ QString BodyText(const QPlainTextEdit* edit) {
 // is exactly two half-width ones wide, or its columns will not line up.
 QFont VerticalFont() {
   QFont font;
-  font.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"),
-                    QStringLiteral("IPAゴシック")});
+  font.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック")});
   font.setStyleHint(QFont::Monospace);
   font.setFixedPitch(true);
   // An even pixel size, so that a full-width character is exactly two
@@ -112,13 +111,10 @@ frmMessage::frmMessage(AppState& state, Dialogs& dialogs, EditorHost* host, QWid
 frmMessage::~frmMessage() = default;
 
 QString frmMessage::ReadFailedMessage() { return QStringLiteral("このメールの読み込みに失敗しました。"); }
-QString frmMessage::CloseQuestion() {
-  return QStringLiteral("変更は保存されません。画面を閉じてよろしいですか？");
-}
+QString frmMessage::CloseQuestion() { return QStringLiteral("変更は保存されません。画面を閉じてよろしいですか？"); }
 QString frmMessage::AttachFailedMessage(const QString& name, const QString& path) {
-  return QStringLiteral("添付処理に失敗しました。") + kCrLf +
-         QStringLiteral("ﾌｧｲﾙが空か、使用中の可能性があります") + kCrLf + kCrLf +
-         QStringLiteral("FILENAME: ") + name + kCrLf + QStringLiteral("FILEPATH: ") + path + kCrLf;
+  return QStringLiteral("添付処理に失敗しました。") + kCrLf + QStringLiteral("ﾌｧｲﾙが空か、使用中の可能性があります") +
+         kCrLf + kCrLf + QStringLiteral("FILENAME: ") + name + kCrLf + QStringLiteral("FILEPATH: ") + path + kCrLf;
 }
 QString frmMessage::AttachHelpMessage() {
   return QStringLiteral("ﾌｧｲﾙ添付の方法") + kCrLf + kCrLf +
@@ -131,13 +127,9 @@ QString frmMessage::StoreFailedMessage() {
 }
 QString frmMessage::NewMailCaption() { return QStringLiteral("メッセージの作成"); }
 
-QLabel* frmMessage::GuideLabel(int i) const {
-  return i >= 0 && i < lblGuide_.size() ? lblGuide_[i] : nullptr;
-}
+QLabel* frmMessage::GuideLabel(int i) const { return i >= 0 && i < lblGuide_.size() ? lblGuide_[i] : nullptr; }
 
-QAction* frmMessage::FindAction(const QString& objectName) const {
-  return findChild<QAction*>(objectName);
-}
+QAction* frmMessage::FindAction(const QString& objectName) const { return findChild<QAction*>(objectName); }
 
 // ---------------------------------------------------------------- controls
 
@@ -307,8 +299,7 @@ void frmMessage::buildControls() {
   });
 }
 
-QAction* frmMessage::addItem(QMenu* menu, const QString& name, const QString& caption,
-                             const QKeySequence& shortcut) {
+QAction* frmMessage::addItem(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut) {
   QAction* action = menu->addAction(caption);
   action->setObjectName(name);
   if (!shortcut.isEmpty()) action->setShortcut(shortcut);
@@ -324,8 +315,8 @@ void frmMessage::buildMenus(QVBoxLayout* layout) {
 
   QMenu* file = menuBar_->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
   file->setObjectName(QStringLiteral("mnuFile"));
-  connect(addItem(file, QStringLiteral("mnuAttachFile"), QStringLiteral("添付ﾌｧｲﾙ(&A)...")),
-          &QAction::triggered, this, &frmMessage::showAttachHelp);
+  connect(addItem(file, QStringLiteral("mnuAttachFile"), QStringLiteral("添付ﾌｧｲﾙ(&A)...")), &QAction::triggered, this,
+          &frmMessage::showAttachHelp);
   file->addSeparator()->setObjectName(QStringLiteral("xSeparator4"));
   connect(addItem(file, QStringLiteral("mnuSaveMail"), QStringLiteral("保存して終了(&S)"),
                   QKeySequence(Qt::CTRL | Qt::Key_S)),
@@ -354,12 +345,12 @@ void frmMessage::buildMenus(QVBoxLayout* layout) {
                   QKeySequence(Qt::CTRL | Qt::Key_T)),
           &QAction::triggered, this, [this] { panelClicked(1); });
   mail->addSeparator()->setObjectName(QStringLiteral("xSeparator7"));
-  connect(addItem(mail, QStringLiteral("mnuSendMail"), QStringLiteral("ﾒｰﾙ送信(&S)"),
-                  QKeySequence(Qt::CTRL | Qt::Key_M)),
-          &QAction::triggered, this, &frmMessage::mnuSendMail_Click);
+  connect(
+      addItem(mail, QStringLiteral("mnuSendMail"), QStringLiteral("ﾒｰﾙ送信(&S)"), QKeySequence(Qt::CTRL | Qt::Key_M)),
+      &QAction::triggered, this, &frmMessage::mnuSendMail_Click);
   mail->addSeparator()->setObjectName(QStringLiteral("xSeparator0"));
-  connect(addItem(mail, QStringLiteral("mnuAddr"), QStringLiteral("ｱﾄﾞﾚｽ帳(&A)...")), &QAction::triggered,
-          this, [this] {
+  connect(addItem(mail, QStringLiteral("mnuAddr"), QStringLiteral("ｱﾄﾞﾚｽ帳(&A)...")), &QAction::triggered, this,
+          [this] {
             if (host_ != nullptr) host_->ShowAddressBook();
           });
 
@@ -369,10 +360,8 @@ void frmMessage::buildMenus(QVBoxLayout* layout) {
   mnuTOEMode_->setCheckable(true);
   connect(mnuTOEMode_, &QAction::triggered, this, &frmMessage::mnuTOEMode_Click);
   toe->addSeparator()->setObjectName(QStringLiteral("xSeparator9"));
-  connect(addItem(toe, QStringLiteral("mnuTOEExplain"), QStringLiteral("TOEﾓｰﾄﾞについて(&A)")),
-          &QAction::triggered, this, [this] {
-            ui().Message(TOEExplanation(), AppState::ProgramTitle(), Dialogs::Icon::Information);
-          });
+  connect(addItem(toe, QStringLiteral("mnuTOEExplain"), QStringLiteral("TOEﾓｰﾄﾞについて(&A)")), &QAction::triggered,
+          this, [this] { ui().Message(TOEExplanation(), AppState::ProgramTitle(), Dialogs::Icon::Information); });
 }
 
 void frmMessage::clearControls() {
@@ -420,7 +409,8 @@ bool frmMessage::Constructor(int nSeq, bool bAutoShow) {
     txtUpper_[2]->setText(record.Bcc);
     txtUpper_[3]->setText(record.Subject);
     // A separator removed from the list since the mail was stored: none.
-    const int separator = record.Separator >= 0 && record.Separator < state_.SeparatorList.size() ? record.Separator : 0;
+    const int separator =
+        record.Separator >= 0 && record.Separator < state_.SeparatorList.size() ? record.Separator : 0;
     Separators::Fill(lstSeparator_, state_.SeparatorList, separator);
     setRows(AttachmentRows::RowsOf(record));
     SetMeCaption();
@@ -482,8 +472,8 @@ bool frmMessage::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
 
   // Drops of files on either body or the list: copy only, text never inserted.
-  const bool dropTarget = watched == txtBody_[0]->viewport() || watched == txtBody_[1]->viewport() ||
-                          watched == lvFile_->viewport();
+  const bool dropTarget =
+      watched == txtBody_[0]->viewport() || watched == txtBody_[1]->viewport() || watched == lvFile_->viewport();
   if (dropTarget && (type == QEvent::DragEnter || type == QEvent::DragMove)) {
     auto* drag = static_cast<QDropEvent*>(event);
     drag->setDropAction(Qt::CopyAction);
@@ -539,8 +529,7 @@ bool frmMessage::eventFilter(QObject* watched, QEvent* event) {
     }
   }
 
-  if (watched == lvFile_ && type == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+  if (watched == lvFile_ && type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
     deleteSelectedFile();
     return true;
   }
@@ -560,7 +549,7 @@ void frmMessage::closeEvent(QCloseEvent* event) {
     return;
   }
   if (dataChanged_ && ui().Message(CloseQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question,
-                                       Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes) {
+                                   Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes) {
     event->ignore();
     return;
   }
@@ -575,8 +564,8 @@ void frmMessage::selectAll() {
 }
 
 void frmMessage::wrapFancy() {
-  const QString wrapped = FancyMode::Wrap(BodyText(txtBody_[1]), FancyMode::FancyLine(state_.ProgramFolder),
-                                          QDateTime::currentDateTime());
+  const QString wrapped =
+      FancyMode::Wrap(BodyText(txtBody_[1]), FancyMode::FancyLine(state_.ProgramFolder), QDateTime::currentDateTime());
   txtBody_[1]->setPlainText(wrapped);
 }
 
@@ -592,9 +581,12 @@ bool frmMessage::checkLayoutFields(bool forConversion) {
   const std::int64_t lineChars = NumericText::ToInt32(txtLineChars_->text()).value_or(0);
   const std::int64_t lineSpace = NumericText::ToInt16(txtLineSpace_->text()).value_or(0);
   QLineEdit* wrong = nullptr;
-  if (pageLines < 1) wrong = txtPageLines_;
-  else if (lineChars < 1) wrong = txtLineChars_;
-  else if (lineSpace < 1) wrong = txtLineSpace_;
+  if (pageLines < 1)
+    wrong = txtPageLines_;
+  else if (lineChars < 1)
+    wrong = txtLineChars_;
+  else if (lineSpace < 1)
+    wrong = txtLineSpace_;
   else if (forConversion && !MyTategakiEngine::LayoutAccepted(pageLines, lineChars, lineSpace))
     wrong = txtLineChars_;
   if (wrong != nullptr) {
@@ -618,10 +610,12 @@ void frmMessage::RunConversion() {
   CallBack_TategakiEngine(0, QString(), 1);
   // The meter gives the event loop a turn as it opens: a stop may come before
   // the engine has started, and must not be lost.
-  const QString result = stopRequested_ ? QString() : engine_->ConvertToVertical(
-      BodyText(txtBody_[0]), *NumericText::ToInt32(txtPageLines_->text()),
-      *NumericText::ToInt32(txtLineChars_->text()), separator, state_.GlyphSwap, MyTategakiEngine::kWideMode,
-      *NumericText::ToInt16(txtLineSpace_->text()), true, QStringLiteral(">"));
+  const QString result = stopRequested_ ? QString()
+                                        : engine_->ConvertToVertical(
+                                              BodyText(txtBody_[0]), *NumericText::ToInt32(txtPageLines_->text()),
+                                              *NumericText::ToInt32(txtLineChars_->text()), separator, state_.GlyphSwap,
+                                              MyTategakiEngine::kWideMode, *NumericText::ToInt16(txtLineSpace_->text()),
+                                              true, QStringLiteral(">"));
   CallBack_TategakiEngine(0, QString(), 2);
   engineRunning_ = false;
   if (stopRequested_ || engine_->ConversionStopped()) return;
@@ -705,8 +699,8 @@ void frmMessage::sortFiles(int column) {
 // Once sorted by a header, the list stays sorted as rows come and go.
 void frmMessage::resortFiles() {
   if (!filesSorted_) return;
-  lvFile_->sortItems(sortColumn_, sortTags_[sortColumn_] == QStringLiteral("desc") ? Qt::DescendingOrder
-                                                                                    : Qt::AscendingOrder);
+  lvFile_->sortItems(sortColumn_,
+                     sortTags_[sortColumn_] == QStringLiteral("desc") ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 // ---------------------------------------------------------------- storing
@@ -714,13 +708,12 @@ void frmMessage::resortFiles() {
 bool frmMessage::StoreMail(int mailBox) {
   if (!checkLayoutFields(false)) return false;
 
-  for (QLineEdit* field : {txtUpper_[0], txtUpper_[1], txtUpper_[2], txtUpper_[3], txtPageLines_,
-                           txtLineChars_, txtLineSpace_}) {
+  for (QLineEdit* field :
+       {txtUpper_[0], txtUpper_[1], txtUpper_[2], txtUpper_[3], txtPageLines_, txtLineChars_, txtLineSpace_}) {
     const QString clean = StripControlChars(field->text());
     if (clean != field->text()) field->setText(clean);
   }
-  if (VerticalTextBlank(BodyText(txtBody_[1])) && !txtBody_[1]->document()->isEmpty())
-    txtBody_[1]->clear();
+  if (VerticalTextBlank(BodyText(txtBody_[1])) && !txtBody_[1]->document()->isEmpty()) txtBody_[1]->clear();
 
   // The attachments first: a file that cannot be read stops the store before
   // anything is written or a number is taken.
@@ -735,8 +728,7 @@ bool frmMessage::StoreMail(int mailBox) {
     const bool ok = encoder.GetEncoded(encoded);
     QApplication::restoreOverrideCursor();
     if (!ok) {
-      ui().Message(AttachFailedMessage(row.Text, row.Tag), AppState::ProgramTitle(),
-                       Dialogs::Icon::Exclamation);
+      ui().Message(AttachFailedMessage(row.Text, row.Tag), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
       return false;
     }
     attachments.append({row.Text, encoded});
@@ -862,8 +854,7 @@ void frmMessage::openPicker(int field) {
 
 void frmMessage::pick(int k) {
   if (pickerField_ < 0 || pickerField_ > 2 || k < 0 || k >= mnuShowAddr_.size()) return;
-  const AddressPicker::Item item{mnuShowAddr_[k]->property("Caption").toString(),
-                                 mnuShowAddr_[k]->data().toString()};
+  const AddressPicker::Item item{mnuShowAddr_[k]->property("Caption").toString(), mnuShowAddr_[k]->data().toString()};
   QLineEdit* field = txtUpper_[pickerField_];
   field->setText(AddressPicker::Append(field->text(), AddressPicker::InsertText(item)));
   pickerField_ = -1;
@@ -876,9 +867,7 @@ Dialogs& frmMessage::ui() { return quiet_ ? *silent_ : dialogs_; }
 QString frmMessage::NoSubjectQuestion() {
   return QStringLiteral("件名が入力されていません。このまま送信してよろしいですか？");
 }
-QString frmMessage::NoVerticalQuestion() {
-  return QStringLiteral("縦に書いていません。縦書文章なしで送信しますか？");
-}
+QString frmMessage::NoVerticalQuestion() { return QStringLiteral("縦に書いていません。縦書文章なしで送信しますか？"); }
 QString frmMessage::SendErrorMessage(const QString& reply) {
   return QStringLiteral("メール送信エラー") + kCrLf + kCrLf + reply;
 }
@@ -889,8 +878,10 @@ QString frmMessage::ConnectErrorMessage(int number, const QString& description) 
 QString frmMessage::TOEExplanation() {
   return QStringLiteral("TOE(TO EACH)について") + kCrLf + kCrLf +
          QStringLiteral("本気で提唱しようかと思っている個別送信宛先プロトコルです。") + kCrLf +
-         QStringLiteral("これによって、送られたメールの受取人、自分宛に送信されたように認識するのではないでしょうか？") +
-         kCrLf + QStringLiteral("ＢＣＣで全送信では味気ないですよね。ちゃんと個別に送信する、これが乙じゃないでしょうか。") +
+         QStringLiteral(
+             "これによって、送られたメールの受取人、自分宛に送信されたように認識するのではないでしょうか？") +
+         kCrLf +
+         QStringLiteral("ＢＣＣで全送信では味気ないですよね。ちゃんと個別に送信する、これが乙じゃないでしょうか。") +
          kCrLf;
 }
 
@@ -908,8 +899,8 @@ void frmMessage::mnuTOEMode_Click() {
 
 void frmMessage::mnuSendMail_Click() {
   if (txtUpper_[3]->text().trimmed().isEmpty() &&
-      ui().Message(NoSubjectQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question,
-                   Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
+      ui().Message(NoSubjectQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question, Dialogs::Buttons::YesNo) !=
+          Dialogs::Answer::Yes)
     return;
   SendMail(false);
 }
@@ -950,8 +941,8 @@ bool frmMessage::SendMail(bool bSendAllMode) {
   pop_->Run(s.PopServer, s.PopPort, s.Account, s.Passwd);
 
   if (interactive) CallBack_SendMail(0, QString(), 1);
-  const int mailBox = storedSeq_ >= 0 && storedSeq_ < state_.Index.size() ? state_.Index[storedSeq_].MailBox
-                                                                            : MailBoxNumber::Outbox;
+  const int mailBox =
+      storedSeq_ >= 0 && storedSeq_ < state_.Index.size() ? state_.Index[storedSeq_].MailBox : MailBoxNumber::Outbox;
   // A stored mail the window has not changed is on disk as it stands: storing
   // it again would only rewrite the same file (the date of the send is
   // recorded with its move to the sent mailbox).
@@ -1007,9 +998,8 @@ bool frmMessage::sendOnce(const MailRecord& record, bool interactive) {
   if (outcome.Sent) return true;
   if (interactive) {
     CallBack_SendMail(0, QString(), 2);
-    const QString text = outcome.ConnectionFailed
-                             ? ConnectErrorMessage(outcome.ErrorNumber, outcome.ErrorDescription)
-                             : SendErrorMessage(outcome.ServerReply);
+    const QString text = outcome.ConnectionFailed ? ConnectErrorMessage(outcome.ErrorNumber, outcome.ErrorDescription)
+                                                  : SendErrorMessage(outcome.ServerReply);
     ui().Message(text, AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
   }
   return false;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "gui/mainwindow/EditorWindow.h"
-#include "store/MailStore.h"
-#include "gui/meter/MeterDriver.h"
 #include "gui/editor/AttachmentRows.h"
+#include "gui/mainwindow/EditorWindow.h"
+#include "gui/meter/MeterDriver.h"
+#include "store/MailStore.h"
 
 #include <QList>
 #include <QString>
@@ -64,8 +64,7 @@ class frmMessage : public EditorWindow {
   // Runs the conversion of the horizontal body into the vertical tab.
   void RunConversion();
 
-  Q_INVOKABLE void CallBack_TategakiEngine(int nValue, const QString& szCallBackFrom = QString(),
-                                           int nOperate = 0);
+  Q_INVOKABLE void CallBack_TategakiEngine(int nValue, const QString& szCallBackFrom = QString(), int nOperate = 0);
 
   // Sends the mail: stored first, then one SMTP dialogue (one per To address
   // in TOE mode). True when it went out and the mail is in the sent mailbox;
@@ -124,8 +123,7 @@ class frmMessage : public EditorWindow {
  private:
   void buildControls();
   void buildMenus(QVBoxLayout* layout);
-  QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
-                   const QKeySequence& shortcut = {});
+  QAction* addItem(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut = {});
   void clearControls();
   void setChanged() { dataChanged_ = true; }
   void refreshPanels();

@@ -40,8 +40,8 @@ void MailListModel::Fill(const MailIndex& index, int mailBox) {
   rows_.clear();
   for (const MailIndexEntry& e : index) {
     if (e.MailBox != mailBox) continue;
-    rows_.push_back({e.Seq, e.HasAttachment,
-                     {QStringLiteral(":") + QString::number(e.Seq), DateText(e.Date), e.To, e.Subject}});
+    rows_.push_back(
+        {e.Seq, e.HasAttachment, {QStringLiteral(":") + QString::number(e.Seq), DateText(e.Date), e.To, e.Subject}});
   }
   sortRows();
   endResetModel();
@@ -66,13 +66,11 @@ void MailListModel::sortRows() {
   const size_t c = static_cast<size_t>(sortColumn_);
   // Stable: mails with the same text stay in index order.
   if (order_ == Qt::AscendingOrder)
-    std::stable_sort(rows_.begin(), rows_.end(), [c](const Row& a, const Row& b) {
-      return a.text[c].compare(b.text[c], Qt::CaseInsensitive) < 0;
-    });
+    std::stable_sort(rows_.begin(), rows_.end(),
+                     [c](const Row& a, const Row& b) { return a.text[c].compare(b.text[c], Qt::CaseInsensitive) < 0; });
   else
-    std::stable_sort(rows_.begin(), rows_.end(), [c](const Row& a, const Row& b) {
-      return a.text[c].compare(b.text[c], Qt::CaseInsensitive) > 0;
-    });
+    std::stable_sort(rows_.begin(), rows_.end(),
+                     [c](const Row& a, const Row& b) { return a.text[c].compare(b.text[c], Qt::CaseInsensitive) > 0; });
 }
 
 int MailListModel::rowCount(const QModelIndex& parent) const {
@@ -85,26 +83,34 @@ QVariant MailListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const Row& r = rows_[static_cast<size_t>(index.row())];
   switch (role) {
-    case Qt::DisplayRole: return r.text[static_cast<size_t>(index.column())];
-    case Qt::UserRole: return r.seq;
+    case Qt::DisplayRole:
+      return r.text[static_cast<size_t>(index.column())];
+    case Qt::UserRole:
+      return r.seq;
     case Qt::DecorationRole:
       if (index.column() == 0 && r.attachment) return attachmentIcon_;
       return {};
     case Qt::ToolTipRole:
       if (r.attachment) return AttachmentToolTip();
       return {};
-    default: return {};
+    default:
+      return {};
   }
 }
 
 QVariant MailListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   switch (section) {
-    case 0: return QString();
-    case 1: return mailBox_ == MailBoxNumber::Sent ? QStringLiteral("送信日時") : QStringLiteral("作成日時");
-    case 2: return QStringLiteral("宛先");
-    case 3: return QStringLiteral("件名");
-    default: return {};
+    case 0:
+      return QString();
+    case 1:
+      return mailBox_ == MailBoxNumber::Sent ? QStringLiteral("送信日時") : QStringLiteral("作成日時");
+    case 2:
+      return QStringLiteral("宛先");
+    case 3:
+      return QStringLiteral("件名");
+    default:
+      return {};
   }
 }
 

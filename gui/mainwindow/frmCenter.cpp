@@ -1,13 +1,13 @@
 #include "gui/mainwindow/frmCenter.h"
 
+#include "gui/AboutWindow.h"
+#include "gui/editor/frmMessage.h"
+#include "gui/mainwindow/MailListModel.h"
+#include "gui/settings/frmOption.h"
 #include "store/AddressBook.h"
 #include "store/ApiIniFileAccess.h"
 #include "store/AppSettings.h"
 #include "store/AppState.h"
-#include "gui/mainwindow/MailListModel.h"
-#include "gui/settings/frmOption.h"
-#include "gui/editor/frmMessage.h"
-#include "gui/AboutWindow.h"
 #include "support/Dialogs.h"
 #include "support/VersionText.h"
 
@@ -147,8 +147,7 @@ void frmCenter::buildMenus() {
   connect(item(tool, "mnuEditGlyphSwp", QStringLiteral("変換ﾃｰﾌﾞﾙ(&C)...")), &QAction::triggered, this,
           &frmCenter::EditGlyphSwap);
   tool->addSeparator();
-  connect(item(tool, "mnuOption", QStringLiteral("ｵﾌﾟｼｮﾝ(&O)...")), &QAction::triggered, this,
-          &frmCenter::ShowOption);
+  connect(item(tool, "mnuOption", QStringLiteral("ｵﾌﾟｼｮﾝ(&O)...")), &QAction::triggered, this, &frmCenter::ShowOption);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
   help->setObjectName(QStringLiteral("mnuHelp"));
@@ -162,8 +161,8 @@ void frmCenter::buildTree() {
   QStyle* s = style();
   // Image 1 the root, 2 and 3 a closed and an open mailbox, 4 the trash.
   const std::array<QIcon, 5> images{QIcon(), s->standardIcon(QStyle::SP_ComputerIcon),
-                                    s->standardIcon(QStyle::SP_DirClosedIcon),
-                                    s->standardIcon(QStyle::SP_DirOpenIcon), s->standardIcon(QStyle::SP_TrashIcon)};
+                                    s->standardIcon(QStyle::SP_DirClosedIcon), s->standardIcon(QStyle::SP_DirOpenIcon),
+                                    s->standardIcon(QStyle::SP_TrashIcon)};
   auto* root = new QTreeWidgetItem(tvMailBox_, {state_.Settings.Title});
   root->setIcon(0, images[1]);
   for (qsizetype i = 1; i < state_.MailBoxTable.size(); ++i) {
@@ -242,8 +241,8 @@ void frmCenter::fillList(int position) {
   lvMailList_->header()->setSortIndicator(model_->SortColumn(), model_->SortOrder());
   if (count > 0) {
     const QModelIndex first = model_->index(0, 0);
-    lvMailList_->selectionModel()->setCurrentIndex(
-        first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    lvMailList_->selectionModel()->setCurrentIndex(first,
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
   for (int c = 0; c < 4; ++c) lvMailList_->resizeColumnToContents(c);
 }
@@ -454,7 +453,8 @@ QString frmCenter::BatchQuestion(bool editing) {
 
 QString frmCenter::BatchErrorMessage() {
   return QStringLiteral(
-      "送信エラーが、１つもしくはいくつかのメールで発生しました。送信箱に残されているメールを個別に送信してみてください");
+      "送信エラーが、１つもしくはいくつかのメールで発生しました。送信箱に残されているメールを個別に送信してみてくださ"
+      "い");
 }
 
 void frmCenter::CallBack_SendMails(int nValue, const QString& szCallBackFrom, int nOperate) {
@@ -467,8 +467,10 @@ void frmCenter::mnuSendMails_Click() {
   bool editing = false;
   for (const MailIndexEntry& e : state_.Index) {
     if (e.MailBox != MailBoxNumber::Outbox) continue;
-    if (openIn(e.Seq)) editing = true;
-    else ++n;
+    if (openIn(e.Seq))
+      editing = true;
+    else
+      ++n;
   }
   if (dialogs_.Message(BatchQuestion(editing), AppState::ProgramTitle(), Dialogs::Icon::Question,
                        Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
@@ -492,8 +494,10 @@ void frmCenter::mnuSendMails_Click() {
       editor->setAttribute(Qt::WA_DeleteOnClose, false);
       editor->SetQuiet(true);
     }
-    if (!editor->Constructor(entry.Seq, false)) error = true;
-    else if (!editor->SendMail(true)) error = true;
+    if (!editor->Constructor(entry.Seq, false))
+      error = true;
+    else if (!editor->SendMail(true))
+      error = true;
   }
   editor.reset();
   if (error) dialogs_.Message(BatchErrorMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
@@ -513,8 +517,7 @@ void frmCenter::closeEvent(QCloseEvent* event) {
     if (editor && editor->DataChanged()) changed = true;
   for (const QPointer<EditorWindow>& editor : newEditors_)
     if (editor && editor->DataChanged()) changed = true;
-  if (changed && dialogs_.Message(ShutDownQuestion(), AppState::ProgramTitle(),
-                                  Dialogs::Icon::Information,
+  if (changed && dialogs_.Message(ShutDownQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Information,
                                   Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes) {
     event->ignore();
     return;

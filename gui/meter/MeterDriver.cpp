@@ -1,14 +1,13 @@
 #include "gui/meter/MeterDriver.h"
 
+#include "gui/meter/frmSimpleMeter.h"
 #include "store/AppSettings.h"
 #include "store/AppState.h"
-#include "gui/meter/frmSimpleMeter.h"
 
 #include <QCoreApplication>
 #include <QWidget>
 
-MeterDriver::MeterDriver(const AppSettings& settings, Dialogs& dialogs)
-    : settings_(settings), dialogs_(dialogs) {}
+MeterDriver::MeterDriver(const AppSettings& settings, Dialogs& dialogs) : settings_(settings), dialogs_(dialogs) {}
 
 MeterDriver::~MeterDriver() = default;
 
@@ -43,8 +42,7 @@ MeterDriver::Setup MeterDriver::Conversion(QWidget* editor) {
   return s;
 }
 
-MeterDriver::Call MeterDriver::Handle(int nValue, const QString& szCallBackFrom, int nOperate,
-                                      const Setup& setup) {
+MeterDriver::Call MeterDriver::Handle(int nValue, const QString& szCallBackFrom, int nOperate, const Setup& setup) {
   if (nOperate == 1) {
     meter_ = std::make_unique<frmSimpleMeter>(dialogs_);
     frmSimpleMeter& m = *meter_;

@@ -20,32 +20,57 @@ namespace {
 // palette has them.
 QColor systemColour(quint32 index, const QPalette& p) {
   switch (index) {
-    case 0: return p.color(QPalette::Button);            // scroll bar
-    case 1: return p.color(QPalette::Window);            // desktop
-    case 2: return p.color(QPalette::Highlight);         // active caption
-    case 3: return p.color(QPalette::Mid);               // inactive caption
-    case 4: return p.color(QPalette::Window);            // menu
-    case 5: return p.color(QPalette::Base);              // window background
-    case 6: return p.color(QPalette::Shadow);            // window frame
-    case 7: return p.color(QPalette::WindowText);        // menu text
-    case 8: return p.color(QPalette::Text);              // window text
-    case 9: return p.color(QPalette::HighlightedText);   // caption text
-    case 10:                                             // active border
-    case 11: return p.color(QPalette::Button);           // inactive border
-    case 12: return p.color(QPalette::Dark);             // application workspace
-    case 13: return p.color(QPalette::Highlight);        // highlight
-    case 14: return p.color(QPalette::HighlightedText);  // highlighted text
-    case 15: return p.color(QPalette::Button);           // button face
-    case 16: return p.color(QPalette::Dark);             // button shadow
-    case 17: return p.color(QPalette::PlaceholderText);  // grey text
-    case 18: return p.color(QPalette::ButtonText);       // button text
-    case 19: return p.color(QPalette::Mid);              // inactive caption text
-    case 20: return p.color(QPalette::Light);            // 3D highlight
-    case 21: return p.color(QPalette::Shadow);           // 3D dark shadow
-    case 22: return p.color(QPalette::Midlight);         // 3D light
-    case 23: return p.color(QPalette::ToolTipText);      // tooltip text
-    case 24: return p.color(QPalette::ToolTipBase);      // tooltip background
-    default: return p.color(QPalette::Window);
+    case 0:
+      return p.color(QPalette::Button);  // scroll bar
+    case 1:
+      return p.color(QPalette::Window);  // desktop
+    case 2:
+      return p.color(QPalette::Highlight);  // active caption
+    case 3:
+      return p.color(QPalette::Mid);  // inactive caption
+    case 4:
+      return p.color(QPalette::Window);  // menu
+    case 5:
+      return p.color(QPalette::Base);  // window background
+    case 6:
+      return p.color(QPalette::Shadow);  // window frame
+    case 7:
+      return p.color(QPalette::WindowText);  // menu text
+    case 8:
+      return p.color(QPalette::Text);  // window text
+    case 9:
+      return p.color(QPalette::HighlightedText);  // caption text
+    case 10:                                      // active border
+    case 11:
+      return p.color(QPalette::Button);  // inactive border
+    case 12:
+      return p.color(QPalette::Dark);  // application workspace
+    case 13:
+      return p.color(QPalette::Highlight);  // highlight
+    case 14:
+      return p.color(QPalette::HighlightedText);  // highlighted text
+    case 15:
+      return p.color(QPalette::Button);  // button face
+    case 16:
+      return p.color(QPalette::Dark);  // button shadow
+    case 17:
+      return p.color(QPalette::PlaceholderText);  // grey text
+    case 18:
+      return p.color(QPalette::ButtonText);  // button text
+    case 19:
+      return p.color(QPalette::Mid);  // inactive caption text
+    case 20:
+      return p.color(QPalette::Light);  // 3D highlight
+    case 21:
+      return p.color(QPalette::Shadow);  // 3D dark shadow
+    case 22:
+      return p.color(QPalette::Midlight);  // 3D light
+    case 23:
+      return p.color(QPalette::ToolTipText);  // tooltip text
+    case 24:
+      return p.color(QPalette::ToolTipBase);  // tooltip background
+    default:
+      return p.color(QPalette::Window);
   }
 }
 
@@ -73,8 +98,8 @@ std::optional<quint32> colourNumber(QString text) {
 }  // namespace
 
 frmSimpleMeter::frmSimpleMeter(Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::CustomizeWindowHint),
       dialogs_(dialogs) {
   setObjectName(MeterName());
   setWindowTitle(AppState::ProgramTitle());
@@ -115,9 +140,7 @@ QList<frmSimpleMeter::Level> frmSimpleMeter::ParseLevels(const QString& text, co
 
 QString frmSimpleMeter::GradientText(const QColor& s, const QColor& e) {
   QString out;
-  auto step = [](int from, int to, int i) {
-    return static_cast<long>(std::nearbyint(from + (to - from) / 100.0 * i));
-  };
+  auto step = [](int from, int to, int i) { return static_cast<long>(std::nearbyint(from + (to - from) / 100.0 * i)); };
   for (int i = 1; i <= 100; ++i) {
     const long r = step(s.red(), e.red(), i);
     const long g = step(s.green(), e.green(), i);
@@ -149,8 +172,10 @@ void frmSimpleMeter::LevelStyle(int style) {
 void frmSimpleMeter::AllowUserStop(bool allow) { setEnabled(allow); }
 
 void frmSimpleMeter::HoldForm(QWidget* window) {
-  if (window == nullptr) holdForms_.clear();
-  else holdForms_.append(window);
+  if (window == nullptr)
+    holdForms_.clear();
+  else
+    holdForms_.append(window);
 }
 
 QList<QWidget*> frmSimpleMeter::HoldForms() const {
@@ -294,8 +319,8 @@ void frmSimpleMeter::closeEvent(QCloseEvent* event) {
   }
   closing_ = true;
   if (haltConfirm_) {
-    const Dialogs::Answer answer = dialogs_.Message(StopQuestion(), windowTitle(), Dialogs::Icon::Question,
-                                                    Dialogs::Buttons::YesNo);
+    const Dialogs::Answer answer =
+        dialogs_.Message(StopQuestion(), windowTitle(), Dialogs::Icon::Question, Dialogs::Buttons::YesNo);
     if (answer != Dialogs::Answer::Yes) {
       closing_ = false;
       event->ignore();

@@ -33,7 +33,10 @@ class frmSimpleMeter : public QWidget {
   // Ignored while the meter is not shown.
   void Value(int n);
   int Max() const { return max_; }
-  void Max(int max) { max_ = max; update(); }
+  void Max(int max) {
+    max_ = max;
+    update();
+  }
   int Position() const { return position_; }
   void Position(int position) { position_ = position; }
   QObject* CallBackReceiver() const { return receiver_.data(); }
@@ -51,13 +54,22 @@ class frmSimpleMeter : public QWidget {
   void HoldForm(QWidget* window);
   QList<QWidget*> HoldForms() const;
   QString GargeText() const { return gargeText_; }
-  void GargeText(const QString& text) { gargeText_ = text; update(); }
+  void GargeText(const QString& text) {
+    gargeText_ = text;
+    update();
+  }
   bool Calc100() const { return calc100_; }
-  void Calc100(bool on) { calc100_ = on; update(); }
+  void Calc100(bool on) {
+    calc100_ = on;
+    update();
+  }
   int LevelStyle() const { return levelStyle_; }
   void LevelStyle(int style);
   QColor BarForeColor() const { return foreColor_; }
-  void BarForeColor(const QColor& c) { foreColor_ = c; update(); }
+  void BarForeColor(const QColor& c) {
+    foreColor_ = c;
+    update();
+  }
   QColor BarBackColor() const { return backColor_; }
   void BarBackColor(const QColor& c) { backColor_ = c; }
   QString SplitPercValues() const { return splitPercValues_; }

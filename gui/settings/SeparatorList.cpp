@@ -71,8 +71,8 @@ void UpdateSeparator(QListWidget* list, Dialogs& dialogs) {
 void DeleteSeparator(QListWidget* list, Dialogs& dialogs) {
   const int row = list->currentRow();
   if (row <= 0) return;
-  if (dialogs.Message(DeleteQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question,
-                      Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
+  if (dialogs.Message(DeleteQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question, Dialogs::Buttons::YesNo) !=
+      Dialogs::Answer::Yes)
     return;
   const QSignalBlocker quiet(list);
   delete list->takeItem(row);
@@ -135,11 +135,18 @@ bool ListHandler::eventFilter(QObject* watched, QEvent* event) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     bool handled = true;
     switch (key) {
-      case Qt::Key_Insert: AddSeparator(list_, dialogs_); break;
-      case Qt::Key_Delete: DeleteSeparator(list_, dialogs_); break;
+      case Qt::Key_Insert:
+        AddSeparator(list_, dialogs_);
+        break;
+      case Qt::Key_Delete:
+        DeleteSeparator(list_, dialogs_);
+        break;
       case Qt::Key_Return:
-      case Qt::Key_Enter: UpdateSeparator(list_, dialogs_); break;
-      default: handled = false;
+      case Qt::Key_Enter:
+        UpdateSeparator(list_, dialogs_);
+        break;
+      default:
+        handled = false;
     }
     // Any key on an entry of the user's counts as an edit of the list.
     Q_EMIT Edited();

@@ -64,9 +64,9 @@ class ListHandler : public QObject {
 // focus on the control and returns false.
 namespace InputChecks {
 
-QString NotFilledMessage();   // "値が入力されていません"
-QString NotNumericMessage();  // "不正な値が入力されています"
-QString NoSeparatorMessage(); // "区切線の選択がされていません。"
+QString NotFilledMessage();    // "値が入力されていません"
+QString NotNumericMessage();   // "不正な値が入力されています"
+QString NoSeparatorMessage();  // "区切線の選択がされていません。"
 
 // The text of a line edit, text box or combo box.
 QString ControlText(const QWidget* control);

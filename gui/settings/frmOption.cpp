@@ -1,8 +1,8 @@
 #include "gui/settings/frmOption.h"
 
+#include "gui/settings/SeparatorList.h"
 #include "store/AppSettings.h"
 #include "store/AppState.h"
-#include "gui/settings/SeparatorList.h"
 #include "support/Dialogs.h"
 #include "support/NumericText.h"
 
@@ -107,7 +107,8 @@ frmOption::frmOption(AppState& state, Dialogs& dialogs, QWidget* parent)
 
 QString frmOption::MissingQuestion() {
   return QStringLiteral("データを入力してください。設定が不足しています。") + kCrLf +
-         QStringLiteral("不足分のデータの設定を行う場合は「はい」を、設定画面を終了する場合は「いいえ」を選択してください。");
+         QStringLiteral(
+             "不足分のデータの設定を行う場合は「はい」を、設定画面を終了する場合は「いいえ」を選択してください。");
 }
 
 QLineEdit* frmOption::addField(QWidget* frame, int tab, const char* name, const QString& label, int) {

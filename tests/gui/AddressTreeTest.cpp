@@ -70,8 +70,8 @@ TEST(AddressTree, ParentsMayComeAfterTheirChildren) {
   const QStringList expected = {QStringLiteral("アドレス帳/mailbox"), QStringLiteral("  友人/group"),
                                 QStringLiteral("    学校/group"), QStringLiteral("      太郎/person"),
                                 QStringLiteral("    花子/person")};
-  for (const QList<AddressEntry>& order : {QList<AddressEntry>{friends, school, taro, hanako},
-                                           QList<AddressEntry>{taro, school, hanako, friends}}) {
+  for (const QList<AddressEntry>& order :
+       {QList<AddressEntry>{friends, school, taro, hanako}, QList<AddressEntry>{taro, school, hanako, friends}}) {
     AddressList list;
     list.Replace(order);
     QTreeWidget tree;
@@ -93,8 +93,7 @@ TEST(AddressTree, OrphansAndLoopsStandAtTheTopInsteadOfBeingLost) {
   AddressBook::BuildTree(&tree, list);
   EXPECT_EQ(describe(tree.topLevelItem(0)),
             (QStringList{QStringLiteral("アドレス帳/mailbox"), QStringLiteral("  迷子/person"),
-                         QStringLiteral("  B/group"), QStringLiteral("    A/group"),
-                         QStringLiteral("  自分/person")}));
+                         QStringLiteral("  B/group"), QStringLiteral("    A/group"), QStringLiteral("  自分/person")}));
   const QList<AddressEntry> saved = AddressBook::ListFromTree(&tree);
   ASSERT_EQ(saved.size(), 4);
   EXPECT_EQ(saved[0].ParentKey, QStringLiteral(":1"));

@@ -1,9 +1,9 @@
-#include "store/AppState.h"
-#include "gui/settings/SeparatorList.h"
-#include "gui/meter/frmSimpleMeter.h"
 #include "gui/editor/AddressPicker.h"
 #include "gui/editor/FancyMode.h"
 #include "gui/editor/frmMessage.h"
+#include "gui/meter/frmSimpleMeter.h"
+#include "gui/settings/SeparatorList.h"
+#include "store/AppState.h"
 #include "tests/testsupport/ScriptedDialogs.h"
 #include "tests/testsupport/Sender.h"
 #include "tests/testsupport/TempProgramFolder.h"
@@ -94,11 +94,10 @@ class Editor : public ::testing::Test {
     t.replace(QChar::ParagraphSeparator, kCrLf);
     return t;
   }
-  QString expectedVertical(const QString& body, int pageLines, int lineChars, const QString& separator,
-                           int lineSpace) {
+  QString expectedVertical(const QString& body, int pageLines, int lineChars, const QString& separator, int lineSpace) {
     MyTategakiEngine engine;
-    return engine.ConvertToVertical(body, pageLines, lineChars, separator, state.GlyphSwap,
-                                    MyTategakiEngine::kWideMode, lineSpace, true, QStringLiteral(">"));
+    return engine.ConvertToVertical(body, pageLines, lineChars, separator, state.GlyphSwap, MyTategakiEngine::kWideMode,
+                                    lineSpace, true, QStringLiteral(">"));
   }
   QString writeFile(const QString& name, const QByteArray& bytes) {
     EXPECT_TRUE(folder.WriteBytes(name, bytes));
@@ -284,11 +283,16 @@ TEST_F(Editor, LayoutFieldsAreCheckedInOrderOnTheSettingsTab) {
     QLineEdit* focus;
   };
   const QList<Case> cases{
-      {QStringLiteral(" "), QStringLiteral("6"), QStringLiteral("1"), InputChecks::NotFilledMessage(), w->PageLinesField()},
-      {QStringLiteral("4"), QStringLiteral("abc"), QStringLiteral("1"), InputChecks::NotNumericMessage(), w->LineCharsField()},
-      {QStringLiteral("4"), QStringLiteral("6"), QStringLiteral("0"), InputChecks::NotNumericMessage(), w->LineSpaceField()},
-      {QStringLiteral("-3"), QStringLiteral("6"), QStringLiteral("1"), InputChecks::NotNumericMessage(), w->PageLinesField()},
-      {QStringLiteral("4"), QStringLiteral("6"), QStringLiteral("40000"), InputChecks::NotNumericMessage(), w->LineSpaceField()},
+      {QStringLiteral(" "), QStringLiteral("6"), QStringLiteral("1"), InputChecks::NotFilledMessage(),
+       w->PageLinesField()},
+      {QStringLiteral("4"), QStringLiteral("abc"), QStringLiteral("1"), InputChecks::NotNumericMessage(),
+       w->LineCharsField()},
+      {QStringLiteral("4"), QStringLiteral("6"), QStringLiteral("0"), InputChecks::NotNumericMessage(),
+       w->LineSpaceField()},
+      {QStringLiteral("-3"), QStringLiteral("6"), QStringLiteral("1"), InputChecks::NotNumericMessage(),
+       w->PageLinesField()},
+      {QStringLiteral("4"), QStringLiteral("6"), QStringLiteral("40000"), InputChecks::NotNumericMessage(),
+       w->LineSpaceField()},
   };
   for (const Case& c : cases) {
     dialogs.messages.clear();
@@ -503,9 +507,9 @@ TEST_F(Editor, DroppedFilesBecomeRowsAndTextIsNeverInserted) {
   QDir().mkpath(folder.File(QStringLiteral("folder")));
   frmMessage* w = open(-1);
   w->Body(0)->setPlainText(QStringLiteral("本文"));
-  std::unique_ptr<QMimeData> data(files({folder.File(QStringLiteral("folder")), file,
-                                         folder.File(QStringLiteral("missing.bin"))},
-                                        QStringLiteral("dropped text")));
+  std::unique_ptr<QMimeData> data(
+      files({folder.File(QStringLiteral("folder")), file, folder.File(QStringLiteral("missing.bin"))},
+            QStringLiteral("dropped text")));
   drop(w->Body(0)->viewport(), data.get());
   EXPECT_EQ(w->Body(0)->toPlainText(), QStringLiteral("本文"));
   ASSERT_EQ(w->FileList()->topLevelItemCount(), 1);
@@ -541,7 +545,8 @@ TEST_F(Editor, DroppingOnlyAFolderShowsTheEmptyListAndDeletingTheLastRowDisables
   EXPECT_EQ(w->Tabs()->currentIndex(), 3);
   EXPECT_EQ(w->FileList()->topLevelItemCount(), 0);
 
-  std::unique_ptr<QMimeData> two(files({writeFile(QStringLiteral("a.txt"), "a"), writeFile(QStringLiteral("b.txt"), "b")}));
+  std::unique_ptr<QMimeData> two(
+      files({writeFile(QStringLiteral("a.txt"), "a"), writeFile(QStringLiteral("b.txt"), "b")}));
   drop(w->FileList()->viewport(), two.get());
   ASSERT_EQ(w->FileList()->topLevelItemCount(), 2);
   w->FileList()->setFocus();
@@ -559,8 +564,9 @@ TEST_F(Editor, DroppingOnlyAFolderShowsTheEmptyListAndDeletingTheLastRowDisables
 
 TEST_F(Editor, HeaderClicksSortByTextAscendingThenDescending) {
   frmMessage* w = open(-1);
-  std::unique_ptr<QMimeData> data(files({writeFile(QStringLiteral("b.txt"), "1"), writeFile(QStringLiteral("c.txt"), "1"),
-                                         writeFile(QStringLiteral("a.txt"), "1")}));
+  std::unique_ptr<QMimeData> data(
+      files({writeFile(QStringLiteral("b.txt"), "1"), writeFile(QStringLiteral("c.txt"), "1"),
+             writeFile(QStringLiteral("a.txt"), "1")}));
   w->GetAttachFile(data.get());
   auto names = [w] {
     QStringList n;
@@ -680,8 +686,7 @@ TEST_F(Picker, AClickOnTheLabelInsertsNameAndAddressesWithoutSpaces) {
 
   QTest::mouseClick(w->GuideLabel(0), Qt::LeftButton);
   w->PickerItems()[1]->trigger();
-  EXPECT_EQ(w->Upper(0)->text(),
-            QStringLiteral("山田太郎<taro@example.jp>,<yamada@example.com>,鈴木<s@example.jp>"));
+  EXPECT_EQ(w->Upper(0)->text(), QStringLiteral("山田太郎<taro@example.jp>,<yamada@example.com>,鈴木<s@example.jp>"));
 
   // Shift and the right button on the Cc field.
   QTest::mousePress(w->Upper(1), Qt::RightButton, Qt::ShiftModifier);
@@ -808,9 +813,10 @@ TEST_F(Editor, TheVerticalColumnsLineUpOnScreen) {
   w->Upper(3)->setText(QStringLiteral("秋の便り"));
   w->PageLinesField()->setText(QStringLiteral("12"));
   w->LineCharsField()->setText(QStringLiteral("14"));
-  w->Body(0)->setPlainText(QStringLiteral("拝啓、秋も深まってまいりました。皆様お変わりなくお過ごしでしょうか。") + kCrLf +
-                           QStringLiteral("先日は「Tallpost 2.1」の集まりにお越しいただき、ありがとうございました！") + kCrLf +
-                           QStringLiteral("> 引用の行です。") + kCrLf + QStringLiteral("敬具"));
+  w->Body(0)->setPlainText(QStringLiteral("拝啓、秋も深まってまいりました。皆様お変わりなくお過ごしでしょうか。") +
+                           kCrLf +
+                           QStringLiteral("先日は「Tallpost 2.1」の集まりにお越しいただき、ありがとうございました！") +
+                           kCrLf + QStringLiteral("> 引用の行です。") + kCrLf + QStringLiteral("敬具"));
   trigger(w, "mnuTategaki");
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
   const QStringList lines = vertical(w).split(kCrLf);

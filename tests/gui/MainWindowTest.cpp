@@ -1,9 +1,9 @@
-#include "store/AppSettings.h"
-#include "store/AppState.h"
-#include "store/ApiIniFileAccess.h"
+#include "gui/editor/frmMessage.h"
 #include "gui/mainwindow/MailListModel.h"
 #include "gui/mainwindow/frmCenter.h"
-#include "gui/editor/frmMessage.h"
+#include "store/ApiIniFileAccess.h"
+#include "store/AppSettings.h"
+#include "store/AppState.h"
 #include "tests/testsupport/ScriptedDialogs.h"
 #include "tests/testsupport/Sender.h"
 #include "tests/testsupport/TempProgramFolder.h"
@@ -66,9 +66,7 @@ class MainWindow : public ::testing::Test {
     for (int r = 0; r < center->MailListData()->rowCount(); ++r) out << center->MailListData()->Text(r, c);
     return out;
   }
-  QString header(int c) const {
-    return center->MailListData()->headerData(c, Qt::Horizontal).toString();
-  }
+  QString header(int c) const { return center->MailListData()->headerData(c, Qt::Horizontal).toString(); }
 
   TempProgramFolder folder;
   AppState state{folder.Path()};
@@ -128,8 +126,8 @@ TEST_F(MainWindow, HeaderClicksSortAsTextAndFlipTheMark) {
   frmCenter& w = load();
   w.SortByColumn(0);
   EXPECT_EQ(w.HeaderMark(0), QStringLiteral("asc"));
-  EXPECT_EQ(column(0).mid(0, 4), (QStringList{QStringLiteral(":0"), QStringLiteral(":1"), QStringLiteral(":10"),
-                                              QStringLiteral(":2")}));
+  EXPECT_EQ(column(0).mid(0, 4),
+            (QStringList{QStringLiteral(":0"), QStringLiteral(":1"), QStringLiteral(":10"), QStringLiteral(":2")}));
   w.SortByColumn(0);
   EXPECT_EQ(w.HeaderMark(0), QStringLiteral("desc"));
   EXPECT_EQ(column(0).front(), QStringLiteral(":9"));
@@ -188,8 +186,7 @@ TEST_F(MainWindow, DroppedMailNumbersMoveToTheMailboxAndForeignTextIsIgnored) {
   w.SelectMailBox(MailBoxNumber::Trash);
   // What a drag of the selection offers.
   w.MailList()->selectAll();
-  std::unique_ptr<QMimeData> dragged(
-      w.MailListData()->mimeData(w.MailList()->selectionModel()->selectedIndexes()));
+  std::unique_ptr<QMimeData> dragged(w.MailListData()->mimeData(w.MailList()->selectionModel()->selectedIndexes()));
   EXPECT_EQ(dragged->text(), QStringLiteral("4,2,0")) << "in list order, newest first";
 
   // A drop of text from another program (no source in this program).

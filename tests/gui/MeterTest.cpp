@@ -1,6 +1,6 @@
-#include "store/AppSettings.h"
 #include "gui/meter/MeterDriver.h"
 #include "gui/meter/frmSimpleMeter.h"
+#include "store/AppSettings.h"
 #include "tests/testsupport/ScriptedDialogs.h"
 
 #include <QDir>
@@ -22,8 +22,7 @@ class Owner : public QWidget {
     int operate;
   };
   QList<Call> calls;
-  Q_INVOKABLE void CallBack_TategakiEngine(int nValue, const QString& szCallBackFrom = QString(),
-                                           int nOperate = 0) {
+  Q_INVOKABLE void CallBack_TategakiEngine(int nValue, const QString& szCallBackFrom = QString(), int nOperate = 0) {
     calls.append({nValue, szCallBackFrom, nOperate});
   }
 };
@@ -89,8 +88,7 @@ TEST_F(Meter, GradientHasAHundredStepsAndBecomesTheTable) {
 TEST_F(Meter, BarShowsTheBandsInTheirColours) {
   meter.show();
   meter.LevelStyle(1);
-  const QRgb green = qRgb(0, 0xC0, 0), yellow = qRgb(255, 255, 0), red = qRgb(255, 0, 0),
-             white = qRgb(255, 255, 255);
+  const QRgb green = qRgb(0, 0xC0, 0), yellow = qRgb(255, 255, 0), red = qRgb(255, 0, 0), white = qRgb(255, 255, 255);
   meter.Value(30);
   QImage bar = meter.RenderBar();
   EXPECT_EQ(pixelAt(bar, 5), green);

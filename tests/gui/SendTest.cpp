@@ -1,15 +1,15 @@
-#include "store/ApiIniFileAccess.h"
-#include "store/AppState.h"
+#include "gui/editor/frmMessage.h"
 #include "gui/mainwindow/MailListModel.h"
-#include "gui/settings/SeparatorList.h"
 #include "gui/mainwindow/frmCenter.h"
 #include "gui/meter/frmSimpleMeter.h"
-#include "gui/editor/frmMessage.h"
+#include "gui/settings/SeparatorList.h"
 #include "mail/PopBeforeSmtp.h"
 #include "mail/SmtpDialogue.h"
+#include "store/ApiIniFileAccess.h"
+#include "store/AppState.h"
 #include "tests/testsupport/ScriptedDialogs.h"
-#include "tests/testsupport/Sender.h"
 #include "tests/testsupport/ScriptedServer.h"
+#include "tests/testsupport/Sender.h"
 #include "tests/testsupport/TempProgramFolder.h"
 
 #include <QAction>
@@ -95,8 +95,8 @@ TEST_F(Send, ASentMailGoesToSentAndItsWindowCloses) {
   EXPECT_TRUE(guard.isNull());
   EXPECT_EQ(smtp.Commands.value(0), QByteArray("HELO TALLPOST"));
   EXPECT_EQ(smtp.Commands.value(1), QByteArray("MAIL FROM:<taro@example.jp>"));
-  EXPECT_EQ(Rcpts(smtp), (QList<QByteArray>{"RCPT TO:<hanako@example.jp>", "RCPT TO:<cc@example.jp>",
-                                            "RCPT TO:<bcc@example.jp>"}));
+  EXPECT_EQ(Rcpts(smtp),
+            (QList<QByteArray>{"RCPT TO:<hanako@example.jp>", "RCPT TO:<cc@example.jp>", "RCPT TO:<bcc@example.jp>"}));
   EXPECT_TRUE(smtp.Message.contains("Subject: =?ISO-2022-JP?B?"));
   EXPECT_TRUE(smtp.Message.contains("X-Mailer: Tallpost 2.1.3"));
   EXPECT_FALSE(smtp.Message.contains("bcc@example.jp")) << "no Bcc header";
@@ -270,8 +270,8 @@ TEST_F(Send, ToeModeSendsOneMessagePerToAddressAndOneToTheSender) {
   w->TOEMailSelf()->setChecked(true);
   send(w);
   EXPECT_EQ(smtp.Connections, 3);
-  EXPECT_EQ(Rcpts(smtp), (QList<QByteArray>{"RCPT TO:<a@example.jp>", "RCPT TO:<b@example.jp>",
-                                            "RCPT TO:<taro@example.jp>"}));
+  EXPECT_EQ(Rcpts(smtp),
+            (QList<QByteArray>{"RCPT TO:<a@example.jp>", "RCPT TO:<b@example.jp>", "RCPT TO:<taro@example.jp>"}));
   EXPECT_EQ(state.Index.value(0).MailBox, MailBoxNumber::Sent);
 }
 
@@ -322,8 +322,8 @@ TEST_F(Batch, EveryOutboxMailIsSentButTheRefusedOneStaysAndIsReportedOnce) {
     if (line == "RCPT TO:<refused@example.jp>") return "550 no\r\n";
     return PoliteSmtp(line);
   };
-  storeOutbox({QStringLiteral("one@example.jp"), QStringLiteral("refused@example.jp"),
-               QStringLiteral("three@example.jp")});
+  storeOutbox(
+      {QStringLiteral("one@example.jp"), QStringLiteral("refused@example.jp"), QStringLiteral("three@example.jp")});
   ApiIniFileAccess ini(state.IniPath, &dialogs);
   frmCenter center(state, ini, dialogs);
   center.Load();
@@ -351,8 +351,8 @@ TEST_F(Batch, AMailOpenInAnEditorIsSkippedAndNamedInTheQuestion) {
   center.Load();
   for (int row = 0; row < center.MailListData()->rowCount(); ++row)
     if (center.MailListData()->Seq(row) == 1)
-      center.MailList()->selectionModel()->setCurrentIndex(center.MailListData()->index(row, 0),
-                                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      center.MailList()->selectionModel()->setCurrentIndex(
+          center.MailListData()->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   center.OpenSelectedMail();
   dialogs.messages.clear();
   dialogs.AnswerNext(Dialogs::Answer::Yes);

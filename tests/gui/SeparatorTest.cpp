@@ -51,9 +51,7 @@ class LayoutWindow : public ::testing::Test {
     ASSERT_NE(a, nullptr) << action;
     a->trigger();
   }
-  void check(int row, bool on) {
-    list->item(row)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-  }
+  void check(int row, bool on) { list->item(row)->setCheckState(on ? Qt::Checked : Qt::Unchecked); }
   ScriptedDialogs dialogs;
   QWidget window;
   QTabWidget* tabs = nullptr;
@@ -88,8 +86,7 @@ TEST_F(LayoutWindow, MenuAddsChangesAndRemovesEntries) {
   EXPECT_EQ(dialogs.messages.last().text, QStringLiteral("この区切線を削除してよろしいですか？"));
   dialogs.AnswerNext(Dialogs::Answer::Yes);
   trigger("mnuDelSeparator");
-  EXPECT_EQ(Separators::Entries(list),
-            (QStringList{kEntries[0], kEntries[1], QStringLiteral("＝＝＝")}));
+  EXPECT_EQ(Separators::Entries(list), (QStringList{kEntries[0], kEntries[1], QStringLiteral("＝＝＝")}));
   EXPECT_EQ(edited.count(), 6);
 }
 
@@ -174,8 +171,8 @@ TEST_F(LayoutWindow, ChecksBringTheFailingFieldForward) {
     pageLines->setText(good);
     EXPECT_TRUE(InputChecks::CheckNumeric(tabs, {pageLines}, dialogs)) << good.toStdString();
   }
-  for (const QString& bad : {QStringLiteral("2O"), QStringLiteral("1,000"), QStringLiteral("2147483648"),
-                             QStringLiteral("1e10")}) {
+  for (const QString& bad :
+       {QStringLiteral("2O"), QStringLiteral("1,000"), QStringLiteral("2147483648"), QStringLiteral("1e10")}) {
     pageLines->setText(bad);
     tabs->setCurrentIndex(1);
     EXPECT_FALSE(InputChecks::CheckNumeric(tabs, {pageLines}, dialogs)) << bad.toStdString();

@@ -1,23 +1,22 @@
 #include "gui/AppMain.h"
-#include "store/AppSettings.h"
+#include "gui/editor/frmMessage.h"
+#include "gui/mainwindow/MailListModel.h"
 #include "gui/mainwindow/frmCenter.h"
+#include "gui/settings/frmOption.h"
+#include "store/AppSettings.h"
 #include "support/Cp932.h"
 #include "tests/testsupport/ScriptedDialogs.h"
 #include "tests/testsupport/TempProgramFolder.h"
 #include "tests/testsupport/WhenModal.h"
-#include "gui/settings/frmOption.h"
-#include "gui/mainwindow/MailListModel.h"
-#include "gui/editor/frmMessage.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTabWidget>
-
-#include <QDir>
-#include <QFile>
 #include <QSysInfo>
+#include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -36,9 +35,7 @@ class FakeEditor : public EditorWindow {
 
 class StartUp : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(folder.InstallDefaultTable());
-  }
+  void SetUp() override { ASSERT_TRUE(folder.InstallDefaultTable()); }
   TempProgramFolder folder;
   ScriptedDialogs dialogs;
   ModalCloser dismiss;

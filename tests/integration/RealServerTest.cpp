@@ -1,11 +1,11 @@
 // Sending against real servers that nobody here wrote: aiosmtpd keeps what it
 // receives and Python's email package reads it back; Dovecot answers the POP
 // login; headless Chromium renders the HTML part.
-#include "store/AppState.h"
-#include "gui/settings/SeparatorList.h"
 #include "gui/editor/frmMessage.h"
+#include "gui/settings/SeparatorList.h"
 #include "mail/PopBeforeSmtp.h"
 #include "mail/clsMakeMail.h"
+#include "store/AppState.h"
 #include "tests/testsupport/ScriptedDialogs.h"
 #include "tests/testsupport/Sender.h"
 #include "tests/testsupport/ServerProcess.h"
@@ -87,8 +87,8 @@ class RealServers : public ::testing::Test {
     w->Upper(2)->setText(QStringLiteral("secret@example.jp"));
     w->Upper(3)->setText(QStringLiteral("秋の便り（テスト）"));
     w->Body(0)->setPlainText(QStringLiteral("拝啓、秋も深まってまいりました。") + kCrLf +
-                             QStringLiteral("「縦書き」のメールをお送りします。皆様お元気でお過ごしください！") + kCrLf +
-                             QStringLiteral("敬具"));
+                             QStringLiteral("「縦書き」のメールをお送りします。皆様お元気でお過ごしください！") +
+                             kCrLf + QStringLiteral("敬具"));
     w->FindAction(QStringLiteral("mnuTategaki"))->trigger();
     if (dotLines) {
       // Lines of the user's own in the vertical text that a server would take
@@ -161,9 +161,9 @@ TEST_F(RealServers, AMailSentToAiosmtpdArrivesAsTheUserWroteIt) {
   const QJsonArray rcpts{QStringLiteral("hanako@example.jp"), QStringLiteral("jiro@example.jp"),
                          QStringLiteral("ichiro@example.jp"), QStringLiteral("secret@example.jp")};
   ASSERT_TRUE(writeExpectation({expected(stored, rcpts)}));
-  EXPECT_EQ(Check({kScripts + QStringLiteral("/check_received.py"), received,
-                   work.path() + QStringLiteral("/expect.json")}),
-            0);
+  EXPECT_EQ(
+      Check({kScripts + QStringLiteral("/check_received.py"), received, work.path() + QStringLiteral("/expect.json")}),
+      0);
 
   // The HTML part in a real browser: every line of the PRE block as wide as
   // the others.
@@ -196,9 +196,9 @@ TEST_F(RealServers, ToeModeDeliversOneMessagePerAddress) {
   second[QStringLiteral("to")] = QJsonArray{Pair(QString(), QStringLiteral("jiro@example.jp"))};
   second[QStringLiteral("cc")] = QJsonArray{};
   ASSERT_TRUE(writeExpectation({first, second}));
-  EXPECT_EQ(Check({kScripts + QStringLiteral("/check_received.py"), received,
-                   work.path() + QStringLiteral("/expect.json")}),
-            0);
+  EXPECT_EQ(
+      Check({kScripts + QStringLiteral("/check_received.py"), received, work.path() + QStringLiteral("/expect.json")}),
+      0);
   EXPECT_FALSE(QFile::exists(received + QStringLiteral("/2.eml"))) << "no third message";
 }
 

@@ -82,8 +82,8 @@ QByteArray referenceLines(const QByteArray& bytes, int span) {
 TEST_F(AttachmentEncoding, EverySpanAndSizeMatchesTheStandardCutIntoLines) {
   // Sizes around a full last line (54 bytes fill 72 characters), around the
   // encoder's blocks of 16 Ki groups, and large enough for a big output buffer.
-  const QList<qsizetype> sizes = {53, 54, 55, 56, 108, 109, 3 * 16384 - 1, 3 * 16384, 3 * 16384 + 2,
-                                  3 * 1024 * 1024 + 1};
+  const QList<qsizetype> sizes = {
+      53, 54, 55, 56, 108, 109, 3 * 16384 - 1, 3 * 16384, 3 * 16384 + 2, 3 * 1024 * 1024 + 1};
   for (int span : {1, 3, 4, 8, 72, 76, 77}) {
     for (qsizetype n : sizes) {
       if (span < 8 && n > 100000) continue;

@@ -3,15 +3,14 @@
 #include "tests/testsupport/ScriptedServer.h"
 
 #include <QSignalSpy>
-#include <QTest>
 #include <QTcpServer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const QByteArray kMessage =
-    "Subject: test\r\n\r\nfirst line\r\n.hidden dot\r\n..two dots\r\n. \r\nlast\r\n\r\n.\r\n";
+const QByteArray kMessage = "Subject: test\r\n\r\nfirst line\r\n.hidden dot\r\n..two dots\r\n. \r\nlast\r\n\r\n.\r\n";
 
 QList<QByteArray> Lines(std::initializer_list<const char*> lines) {
   QList<QByteArray> out;
@@ -161,9 +160,7 @@ TEST(SmtpRefused, ARefusedPortIsAConnectionFailure) {
 TEST_F(Smtp, ASilenceAfterQuitStillCountsTheAcceptedMessage) {
   dialogue.SetTimeout(300);
   server.Greeting = {"220 ready\r\n"};
-  server.Answer = [](const QByteArray& line) -> QByteArray {
-    return line == "QUIT" ? QByteArray() : PoliteSmtp(line);
-  };
+  server.Answer = [](const QByteArray& line) -> QByteArray { return line == "QUIT" ? QByteArray() : PoliteSmtp(line); };
   EXPECT_TRUE(send().Sent);
 }
 

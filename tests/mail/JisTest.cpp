@@ -2,8 +2,9 @@
 #include "mail/clsMakeMail.h"
 #include "support/Cp932.h"
 
-#include <gtest/gtest.h>
 #include <iconv.h>
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -97,7 +98,7 @@ TEST(ToJis, AgreesWithTheSystemConverterOnEveryJisCharacter) {
   for (std::uint32_t u = 0x80; u < 0x10000; ++u) {
     const char16_t c = static_cast<char16_t>(u);
     if (u >= 0xD800 && u <= 0xDFFF) continue;
-    if (u >= 0xFF61 && u <= 0xFF9F) continue;  // half-width kana are widened first
+    if (u >= 0xFF61 && u <= 0xFF9F) continue;      // half-width kana are widened first
     if (Cp932::FoldToCp932Form(c) != c) continue;  // CP932 and JIS differ on these pairs
     const QByteArray expected = systemJis(c);
     // Only the two-byte set: the system writes a few Latin-1 signs in JIS-Roman.
@@ -109,8 +110,10 @@ TEST(ToJis, AgreesWithTheSystemConverterOnEveryJisCharacter) {
 }
 
 TEST(EncodeWord, BEncodingOfTheConvertedText) {
-  EXPECT_EQ(clsMakeMail::EncodeWord({}), QByteArray("=?ISO-2022-JP?B?" "?="));
-  EXPECT_EQ(clsMakeMail::EncodeWord(ServiceJisSjis::ToJis(s("あい"))), QByteArray("=?ISO-2022-JP?B?GyRCJCIkJBsoQg==?="));
+  EXPECT_EQ(clsMakeMail::EncodeWord({}), QByteArray("=?ISO-2022-JP?B?"
+                                                    "?="));
+  EXPECT_EQ(clsMakeMail::EncodeWord(ServiceJisSjis::ToJis(s("あい"))),
+            QByteArray("=?ISO-2022-JP?B?GyRCJCIkJBsoQg==?="));
   EXPECT_EQ(clsMakeMail::EncodeWord("abc"), QByteArray("=?ISO-2022-JP?B?YWJj?="));
 }
 

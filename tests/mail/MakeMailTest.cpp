@@ -100,9 +100,11 @@ TEST(MailData, TextOnlyMessageLineForLine) {
                   .hasMatch())
       << lines[0].constData();
   const QByteArray rest = data.mid(data.indexOf("\r\n") + 2);
-  EXPECT_EQ(rest, "To: a@x.jp\r\nMIME-Version: 1.0\r\nX-Mailer: Tallpost 2.1.3\r\n"
-                  "Content-Type: text/plain;\r\n\tcharset=\"iso-2022-jp\"\r\nContent-Transfer-Encoding: 7bit\r\n"
-                  "\r\n" + m.JisConvEx(s("本文\r\n. \r\n")) + "\r\n.\r\n");
+  EXPECT_EQ(rest,
+            "To: a@x.jp\r\nMIME-Version: 1.0\r\nX-Mailer: Tallpost 2.1.3\r\n"
+            "Content-Type: text/plain;\r\n\tcharset=\"iso-2022-jp\"\r\nContent-Transfer-Encoding: 7bit\r\n"
+            "\r\n" +
+                m.JisConvEx(s("本文\r\n. \r\n")) + "\r\n.\r\n");
 }
 
 TEST(MailData, AlternativeAndMixedStructure) {

@@ -26,8 +26,8 @@ TEST(AddressRecord, IsLaidOutByteForByte) {
   ASSERT_TRUE(record.has_value());
   const QByteArray name = Cp932::Encode(e.DisplayName);
   ASSERT_EQ(name.size(), 9);
-  QByteArray expected = le16(2) + ":3" + le16(2) + ":2" + le16(9) + name + le16(48) +
-                        Cp932::Encode(e.Addresses) + "\xFF\xFF";
+  QByteArray expected =
+      le16(2) + ":3" + le16(2) + ":2" + le16(9) + name + le16(48) + Cp932::Encode(e.Addresses) + "\xFF\xFF";
   expected += QByteArray(128 - expected.size(), '\0');
   EXPECT_EQ(*record, expected);
   EXPECT_EQ(EncodeRecord(group(":2", ":1", QStringLiteral("友人")))->mid(18, 2), QByteArray("\0\0", 2));
@@ -93,7 +93,8 @@ TEST_F(AddressFile, AbsentListLeavesTheFileAloneAndAnEmptyPresentListEmptiesIt) 
 
 TEST_F(AddressFile, WritesAndReadsBackInOrderAndLeavesOutOnlyWhatCannotFit) {
   AddressList list;
-  list.Append(person(":3", ":2", QStringLiteral("山田 太郎"), QStringLiteral("a@example.jp,b@example.jp,c@example.jp")));
+  list.Append(
+      person(":3", ":2", QStringLiteral("山田 太郎"), QStringLiteral("a@example.jp,b@example.jp,c@example.jp")));
   list.Append(person(":4", ":1", QStringLiteral("長すぎる"), QString(200, QLatin1Char('x'))));
   list.Append(group(":2", ":1", QStringLiteral("友人")));
   EXPECT_FALSE(AddressBook::WriteAddressBook(folder.Path(), list)) << "one entry could not be kept";

@@ -7,16 +7,15 @@
 #include <QFile>
 #include <QRegularExpression>
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 namespace {
 
 const QString kB = QStringLiteral("0__=123");
 
-QDateTime at(int y, int mo, int d, int h, int mi, int s) {
-  return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
-}
+QDateTime at(int y, int mo, int d, int h, int mi, int s) { return QDateTime(QDate(y, mo, d), QTime(h, mi, s)); }
 
 MailRecord sampleRecord() {
   MailRecord r;
@@ -37,8 +36,8 @@ MailRecord sampleRecord() {
 }
 
 QString headerText(const MailRecord& r) {
-  return QStringLiteral("To: ") + r.To + QStringLiteral("\r\nCc: ") + r.Cc + QStringLiteral("\r\nBcc: ") +
-         r.Bcc + QStringLiteral("\r\nDate: 2003/08/06 02:11:07\r\nSubject: ") + r.Subject +
+  return QStringLiteral("To: ") + r.To + QStringLiteral("\r\nCc: ") + r.Cc + QStringLiteral("\r\nBcc: ") + r.Bcc +
+         QStringLiteral("\r\nDate: 2003/08/06 02:11:07\r\nSubject: ") + r.Subject +
          QStringLiteral(
              "\r\nX-Tallpost-Seq: 7\r\nX-Tallpost-PageLines: 20\r\nX-Tallpost-LineChars: 18\r\n"
              "X-Tallpost-LineSpace: 2\r\nX-Tallpost-MailBox: 4\r\nX-Tallpost-Separator: 1\r\n"
@@ -102,8 +101,7 @@ TEST(MailFileLayout, HeaderValuesStayOnOneLine) {
 TEST(MailFileLayout, BoundaryIsThreeClockReadings) {
   // Milliseconds since midnight as single-precision text: up to 7 digits
   // plainly, from 10,000,000 up in exponent form.
-  static const QRegularExpression reading(
-      QStringLiteral("(?:[0-9]{1,7}|[0-9](?:\\.[0-9]{1,6})?E\\+0[78])"));
+  static const QRegularExpression reading(QStringLiteral("(?:[0-9]{1,7}|[0-9](?:\\.[0-9]{1,6})?E\\+0[78])"));
   static const QRegularExpression form(QStringLiteral("^0__=") + reading.pattern() + reading.pattern() +
                                        reading.pattern() + QLatin1Char('$'));
   const QString b = MailFileBoundary();
@@ -266,11 +264,11 @@ TEST(HeaderLine, StripControlCharsRemovesLineBreaksAndTabs) {
 // --- the index ------------------------------------------------------------
 
 MailIndex sampleIndex() {
-  return {{0, QStringLiteral("y@example.jp"), QStringLiteral("件名"), at(2003, 8, 6, 2, 11, 7),
-           MailBoxNumber::Sent, true},
-          {1, QString(), QString(), at(2003, 8, 6, 0, 0, 0), MailBoxNumber::Drafts, false},
-          {2, QStringLiteral("\"Sato\" <s@example.jp>"), QStringLiteral("say \"hi\", ok"),
-           at(1999, 12, 31, 23, 59, 59), MailBoxNumber::Trash, false}};
+  return {
+      {0, QStringLiteral("y@example.jp"), QStringLiteral("件名"), at(2003, 8, 6, 2, 11, 7), MailBoxNumber::Sent, true},
+      {1, QString(), QString(), at(2003, 8, 6, 0, 0, 0), MailBoxNumber::Drafts, false},
+      {2, QStringLiteral("\"Sato\" <s@example.jp>"), QStringLiteral("say \"hi\", ok"), at(1999, 12, 31, 23, 59, 59),
+       MailBoxNumber::Trash, false}};
 }
 
 void expectSameIndex(const MailIndex& a, const MailIndex& b) {
@@ -300,11 +298,10 @@ TEST(IndexRecord, ReadsLeniently) {
   EXPECT_EQ(e.Subject, QStringLiteral("b"));
   EXPECT_EQ(e.Date, at(2003, 8, 6, 2, 11, 7));
   EXPECT_TRUE(e.HasAttachment);
-  for (const char16_t* damaged :
-       {u"", u"4", u"4,\"a\",\"b\",#2003-08-06#,2", u"4,\"a\",\"b,#2003-08-06#,2,#TRUE#",
-        u"4,\"a\",\"b\",#2003-13-06#,2,#TRUE#", u"4,\"a\",\"b\",#2003-08-06#,2,#YES#",
-        u"4,\"a\"x,\"b\",#2003-08-06#,2,#TRUE#", u"4,\"a\",\"b\",#2003-08-06#,2,#TRUE#,5",
-        u"99999999999,\"a\",\"b\",#2003-08-06#,2,#TRUE#"})
+  for (const char16_t* damaged : {u"", u"4", u"4,\"a\",\"b\",#2003-08-06#,2", u"4,\"a\",\"b,#2003-08-06#,2,#TRUE#",
+                                  u"4,\"a\",\"b\",#2003-13-06#,2,#TRUE#", u"4,\"a\",\"b\",#2003-08-06#,2,#YES#",
+                                  u"4,\"a\"x,\"b\",#2003-08-06#,2,#TRUE#", u"4,\"a\",\"b\",#2003-08-06#,2,#TRUE#,5",
+                                  u"99999999999,\"a\",\"b\",#2003-08-06#,2,#TRUE#"})
     EXPECT_FALSE(ParseMailIndexLine(damaged, e)) << QString::fromUtf16(damaged).toStdString();
 }
 
@@ -335,10 +332,9 @@ TEST_F(Store, DamagedIndexLinesKeepTheirPlace) {
   one.MailBox = MailBoxNumber::Sent;
   one.Attachments = {{QStringLiteral("a"), QByteArray("AA==")}};
   ASSERT_TRUE(store.WriteMailFile(1, one));
-  const QByteArray index = EncodeMailIndex({sampleIndex()[0]}) + "\x81\x40garbage\r\n" +
-                           "2,\"x\",\"y" + "\r\n" +
-                           EncodeMailIndex({{3, QStringLiteral("t3"), QStringLiteral("s3"),
-                                             at(2004, 1, 1, 1, 1, 1), MailBoxNumber::Drafts, false}}) +
+  const QByteArray index = EncodeMailIndex({sampleIndex()[0]}) + "\x81\x40garbage\r\n" + "2,\"x\",\"y" + "\r\n" +
+                           EncodeMailIndex({{3, QStringLiteral("t3"), QStringLiteral("s3"), at(2004, 1, 1, 1, 1, 1),
+                                             MailBoxNumber::Drafts, false}}) +
                            "4,\"t4\",\"s4\",#2004-01-0";
   ASSERT_TRUE(folder.WriteBytes(box(QStringLiteral("MailIndex.dat")), index));
   MailIndex back;
@@ -397,8 +393,8 @@ TEST_F(Store, NewNumbersStepOverTheIndexAndEveryMailFile) {
   // A lost index: the files on disk still count.
   ASSERT_TRUE(folder.WriteBytes(box(QStringLiteral("0.vml")), "x"));
   ASSERT_TRUE(folder.WriteBytes(box(QStringLiteral("11.vml")), "x"));
-  for (const QString& other : {QStringLiteral("99.vml.bak"), QStringLiteral("x99.vml"),
-                               QStringLiteral("99.VML"), QStringLiteral("MailIndex.dat")})
+  for (const QString& other : {QStringLiteral("99.vml.bak"), QStringLiteral("x99.vml"), QStringLiteral("99.VML"),
+                               QStringLiteral("MailIndex.dat")})
     ASSERT_TRUE(folder.WriteBytes(box(other), "x"));
   EXPECT_EQ(store.AllocateMailNumber({}), 12);
   EXPECT_EQ(store.AllocateMailNumber(sampleIndex()), 12);

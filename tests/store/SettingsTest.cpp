@@ -7,8 +7,9 @@
 
 #include <QFile>
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -43,11 +44,11 @@ TEST_F(Settings, NoFileGivesTheDefaults) {
 }
 
 TEST_F(Settings, ValuesAreReadUnderTheirKeys) {
-  writeIni(QStringLiteral(
-      "[Setting]\r\nTitle=山田の縦書\r\nAccount=yamada\r\nPasswd=secret\r\nEmail=y@example.jp\r\n"
-      "FullName=山田 太郎\r\nSmtpServer=smtp.example.jp\r\nSmtpPort=587\r\nPopServer=pop.example.jp\r\n"
-      "PopPort=110\r\nPageLines=18\r\nLineChars=22\r\nLineSpace=2\r\nSaveBcc=1\r\nSeparator=2\r\n"
-      "ShowMeter=1\r\n[Separator]\r\n－－－\r\n＊＊＊\r\n"));
+  writeIni(
+      QStringLiteral("[Setting]\r\nTitle=山田の縦書\r\nAccount=yamada\r\nPasswd=secret\r\nEmail=y@example.jp\r\n"
+                     "FullName=山田 太郎\r\nSmtpServer=smtp.example.jp\r\nSmtpPort=587\r\nPopServer=pop.example.jp\r\n"
+                     "PopPort=110\r\nPageLines=18\r\nLineChars=22\r\nLineSpace=2\r\nSaveBcc=1\r\nSeparator=2\r\n"
+                     "ShowMeter=1\r\n[Separator]\r\n－－－\r\n＊＊＊\r\n"));
   AppState state(folder.Path());
   ASSERT_TRUE(load(state));
   const AppSettings& s = state.Settings;
@@ -83,8 +84,9 @@ TEST_F(Settings, SmtpPortMinusOneNeedsTheFirstRunCheckAlone) {
 }
 
 TEST_F(Settings, EmptyOrBrokenNumbersKeepTheirDefaults) {
-  writeIni(QStringLiteral("[Setting]\r\nSmtpPort=abc\r\nPopServer=\r\nPopPort=\r\nPageLines=12x\r\n"
-                          "LineSpace=70000\r\nLineChars=20.5\r\nSaveBcc=99999\r\n"));
+  writeIni(
+      QStringLiteral("[Setting]\r\nSmtpPort=abc\r\nPopServer=\r\nPopPort=\r\nPageLines=12x\r\n"
+                     "LineSpace=70000\r\nLineChars=20.5\r\nSaveBcc=99999\r\n"));
   AppState state(folder.Path());
   ASSERT_TRUE(load(state));
   EXPECT_EQ(state.Settings.SmtpPort, 25);
@@ -107,8 +109,8 @@ TEST_F(Settings, ANewFileHoldsTheKeysInTheirOrderAndReadsBack) {
   state.Settings.ShowMeter = 1;
   state.SeparatorList = QStringList{NoSeparatorText(), QStringLiteral("－－－")};
   ASSERT_TRUE(save(state));
-  EXPECT_EQ(iniText(), QStringLiteral(
-                           "[Setting]\r\nTitle=題\r\nLineChars=20\r\nAccount=\r\nPasswd=\r\nEmail=me@example.jp\r\n"
+  EXPECT_EQ(iniText(),
+            QStringLiteral("[Setting]\r\nTitle=題\r\nLineChars=20\r\nAccount=\r\nPasswd=\r\nEmail=me@example.jp\r\n"
                            "FullName=\r\nSmtpServer=\r\nSmtpPort=25\r\nPopServer=\r\nPopPort=\r\nPageLines=20\r\n"
                            "LineSpace=1\r\nSaveBcc=0\r\nSeparator=0\r\nShowMeter=1\r\n[Separator]\r\n－－－\r\n\r\n"));
   AppState again(folder.Path());

@@ -4,8 +4,9 @@
 #include <QDir>
 #include <QFile>
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "support/IniFile.h"
 #include "support/Cp932.h"
+#include "support/IniFile.h"
 #include "tests/testsupport/TempProgramFolder.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +67,8 @@ TEST_F(IniFileTest, SectionWriteReplacesEveryLineOfTheSection) {
   ASSERT_TRUE(IniFile::WriteSection(QStringLiteral("SEPARATOR"), lines, path()));
   EXPECT_EQ(read(), QStringLiteral("[Setting]\r\nk=v\r\n[Separator]\r\nnew1\r\nnew2\r\nnew3\r\n[Tail]\r\nt=1\r\n"));
   // An empty text empties the section; text after a double NUL is not part of it.
-  ASSERT_TRUE(IniFile::WriteSection(QStringLiteral("Separator"), QStringLiteral("a") + QChar(0) + QChar(0) + QStringLiteral("b"), path()));
+  ASSERT_TRUE(IniFile::WriteSection(QStringLiteral("Separator"),
+                                    QStringLiteral("a") + QChar(0) + QChar(0) + QStringLiteral("b"), path()));
   EXPECT_EQ(read(), QStringLiteral("[Setting]\r\nk=v\r\n[Separator]\r\na\r\n[Tail]\r\nt=1\r\n"));
 }
 

@@ -1,7 +1,6 @@
 #include "tests/testsupport/ScriptedDialogs.h"
 
-Dialogs::Answer ScriptedDialogs::Message(const QString& text, const QString& title, Icon icon,
-                                         Buttons buttons) {
+Dialogs::Answer ScriptedDialogs::Message(const QString& text, const QString& title, Icon icon, Buttons buttons) {
   messages.append({text, title, icon, buttons});
   if (!answers_.empty()) {
     const Answer a = answers_.front();
@@ -11,8 +10,7 @@ Dialogs::Answer ScriptedDialogs::Message(const QString& text, const QString& tit
   return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
 }
 
-std::optional<QString> ScriptedDialogs::Input(const QString& prompt, const QString&,
-                                              const QString&) {
+std::optional<QString> ScriptedDialogs::Input(const QString& prompt, const QString&, const QString&) {
   prompts << prompt;
   if (inputs_.empty()) return std::nullopt;
   const bool cancelled = !inputs_.front().has_value();

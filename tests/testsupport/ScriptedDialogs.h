@@ -20,8 +20,7 @@ class ScriptedDialogs final : public Dialogs {
   };
 
   Answer Message(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
-  std::optional<QString> Input(const QString& prompt, const QString& title,
-                               const QString& defaultText) override;
+  std::optional<QString> Input(const QString& prompt, const QString& title, const QString& defaultText) override;
 
   void AnswerNext(Answer a) { answers_.push_back(a); }
   void InputNext(std::optional<QString> text) { inputs_.push_back(std::move(text)); }

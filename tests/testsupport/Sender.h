@@ -1,8 +1,8 @@
 #pragma once
 
+#include "gui/editor/frmMessage.h"
 #include "store/AppSettings.h"
 #include "store/MailStore.h"
-#include "gui/editor/frmMessage.h"
 
 #include <QApplication>
 #include <QList>

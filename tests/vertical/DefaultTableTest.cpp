@@ -13,7 +13,7 @@ int jisRow(const QByteArray& sjis) {
   int lead = static_cast<unsigned char>(sjis[0]);
   const int trail = static_cast<unsigned char>(sjis[1]);
   lead = lead >= 0xE0 ? lead - 0xB0 : lead - 0x70;  // rows in pairs
-  int row = (lead - 0x11) * 2 + 1;                   // 0x81 -> rows 1 and 2
+  int row = (lead - 0x11) * 2 + 1;                  // 0x81 -> rows 1 and 2
   if (trail >= 0x9F) ++row;
   return row;
 }
@@ -54,8 +54,8 @@ TEST_F(DefaultTable, EverySubstituteTravelsInIso2022Jp) {
 TEST_F(DefaultTable, HoldsTheVerticalFormsOfATypesetter) {
   const std::pair<const char*, const char*> forms[] = {
       {"ー", "｜"}, {"―", "｜"}, {"－", "｜"}, {"「", "┐"}, {"」", "└"}, {"『", "┓"},
-      {"』", "┗"}, {"（", "∩"}, {"）", "∪"}, {"：", "‥"}, {"＜", "∧"}, {"＞", "∨"},
-      {"＝", "∥"}, {"→", "↓"}, {"←", "↑"}, {"↑", "→"}, {"↓", "←"}};
+      {"』", "┗"},  {"（", "∩"}, {"）", "∪"},  {"：", "‥"}, {"＜", "∧"}, {"＞", "∨"},
+      {"＝", "∥"},  {"→", "↓"},  {"←", "↑"},   {"↑", "→"},  {"↓", "←"}};
   for (const auto& [h, v] : forms) {
     const GlyphSwapEntry* e = row(QString::fromUtf8(h));
     ASSERT_NE(e, nullptr) << h;

@@ -37,8 +37,8 @@ class Recorder : public QObject {
 
 class Engine : public ::testing::Test {
  protected:
-  QString convert(const QString& body, int pageLines, int lineChars, const QString& separator = {},
-                  int lineSpace = 1, bool quote = true, int mode = MyTategakiEngine::kWideMode) {
+  QString convert(const QString& body, int pageLines, int lineChars, const QString& separator = {}, int lineSpace = 1,
+                  bool quote = true, int mode = MyTategakiEngine::kWideMode) {
     return engine.ConvertToVertical(body, pageLines, lineChars, separator, table, mode, lineSpace, quote,
                                     QStringLiteral(">"));
   }
@@ -51,13 +51,10 @@ class Engine : public ::testing::Test {
 
 // ---- Worked examples and page layout ----
 
-TEST_F(Engine, OneCharacterOnOnePage) {
-  EXPECT_EQ(shown("あ", 2, 3), s("__|__|__|あ_|__|__|"));
-}
+TEST_F(Engine, OneCharacterOnOnePage) { EXPECT_EQ(shown("あ", 2, 3), s("__|__|__|あ_|__|__|")); }
 
 TEST_F(Engine, TwoPagesWithSeparatorAndTheLastPageFilled) {
-  EXPECT_EQ(shown("あいうえお", 2, 2, "－"),
-            s("－___|____|い___|う_あ_|____|－___||__え_|__お_|____|"));
+  EXPECT_EQ(shown("あいうえお", 2, 2, "－"), s("－___|____|い___|う_あ_|____|－___||__え_|__お_|____|"));
 }
 
 TEST_F(Engine, EmptyBodyGivesNothingAndReportsNothing) {
@@ -186,8 +183,7 @@ TEST_F(Engine, QuoteHandlingOffPrintsTheMarker) {
 TEST_F(Engine, QuotedTextWithOnePositionPerLineEnds) {
   // With one position a line there is no room for the quote cell: the markers
   // are dropped, the text is laid out and the conversion ends.
-  EXPECT_EQ(shown(">あい\r\n>う\r\nえ", 10, 1),
-            s("______________|______________|え___う___い_あ___|______________|"));
+  EXPECT_EQ(shown(">あい\r\n>う\r\nえ", 10, 1), s("______________|______________|え___う___い_あ___|______________|"));
 }
 
 // ---- Input checks ----
@@ -330,16 +326,14 @@ TEST_F(Engine, AReusedEngineConvertsAsAFreshOne) {
     const QString* body;
     int mode;
   };
-  const Case cases[] = {{&dashes, &longBody, MyTategakiEngine::kWideMode},
-                        {&bars, &shortBody, MyTategakiEngine::kWideMode},
-                        {&bars, &shortBody, MyTategakiEngine::kTabMode},
-                        {&dashes, &shortBody, MyTategakiEngine::kTabMode},
-                        {&dashes, &longBody, MyTategakiEngine::kWideMode},
-                        {&bars, &longBody, MyTategakiEngine::kWideMode}};
+  const Case cases[] = {
+      {&dashes, &longBody, MyTategakiEngine::kWideMode}, {&bars, &shortBody, MyTategakiEngine::kWideMode},
+      {&bars, &shortBody, MyTategakiEngine::kTabMode},   {&dashes, &shortBody, MyTategakiEngine::kTabMode},
+      {&dashes, &longBody, MyTategakiEngine::kWideMode}, {&bars, &longBody, MyTategakiEngine::kWideMode}};
   for (const Case& c : cases) {
     MyTategakiEngine fresh;
-    const QString expected = fresh.ConvertToVertical(*c.body, 3, 4, s("－"), *c.table, c.mode, 1, true,
-                                                     QStringLiteral(">"));
+    const QString expected =
+        fresh.ConvertToVertical(*c.body, 3, 4, s("－"), *c.table, c.mode, 1, true, QStringLiteral(">"));
     table = *c.table;
     EXPECT_EQ(convert(*c.body, 3, 4, s("－"), 1, true, c.mode), expected);
   }
@@ -354,17 +348,16 @@ TEST_F(Engine, AReusedEngineConvertsAsAFreshOne) {
   EXPECT_EQ(convert(longBody, 3, 4), QString());
   engine.SetProgressReceiver(nullptr);
   MyTategakiEngine fresh;
-  EXPECT_EQ(convert(shortBody, 2, 2),
-            fresh.ConvertToVertical(shortBody, 2, 2, {}, table, MyTategakiEngine::kWideMode, 1, true,
-                                    QStringLiteral(">")));
+  EXPECT_EQ(convert(shortBody, 2, 2), fresh.ConvertToVertical(shortBody, 2, 2, {}, table, MyTategakiEngine::kWideMode,
+                                                              1, true, QStringLiteral(">")));
 }
 
 // ---- Invariants over many generated bodies ----
 
 TEST_F(Engine, GeneratedBodiesAlwaysEndAndLineUp) {
   table = {{s("、"), {}, true}, {s("。"), {}, true}, {s("ー"), s("｜"), true}, {s("「"), s("┐"), false}};
-  const QStringList pieces = {s("あ"), s("漢"), s("、"), s("。"), s("ー"), s("「"), s(">"), s(" "),
-                              s("　"), s("\r\n"), s("\r\n\r\n"), s("\n"), s("\t"), s("a"), s("ｶ")};
+  const QStringList pieces = {s("あ"), s("漢"),   s("、"),       s("。"), s("ー"), s("「"), s(">"), s(" "),
+                              s("　"), s("\r\n"), s("\r\n\r\n"), s("\n"), s("\t"), s("a"),  s("ｶ")};
   QRandomGenerator rng(20261207);
   for (int round = 0; round < 400; ++round) {
     QString body;
@@ -375,8 +368,8 @@ TEST_F(Engine, GeneratedBodiesAlwaysEndAndLineUp) {
     const int ls = 1 + static_cast<int>(rng.bounded(3));
     const bool quote = rng.bounded(2) == 0;
     const QString out = convert(body, pl, lc, s("－"), ls, quote);
-    const QString context = QStringLiteral("body=") + show(body) + QStringLiteral(" pl=%1 lc=%2 ls=%3 q=%4")
-                                                                          .arg(pl).arg(lc).arg(ls).arg(quote);
+    const QString context = QStringLiteral("body=") + show(body) +
+                            QStringLiteral(" pl=%1 lc=%2 ls=%3 q=%4").arg(pl).arg(lc).arg(ls).arg(quote);
     if (out.isEmpty()) continue;  // a body of blanks only
     QStringList lines = out.split(QStringLiteral("\r\n"));
     ASSERT_TRUE(lines.last().isEmpty()) << context.toStdString();

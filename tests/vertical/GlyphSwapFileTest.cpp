@@ -28,7 +28,9 @@ class GlyphSwapFile : public ::testing::Test {
 TEST_F(GlyphSwapFile, OneRowStoresAsSixBytes) {
   ASSERT_TRUE(folder.WriteBytes(kName, "old"));
   ASSERT_TRUE(PutGlyphSwapData(path(), {{QStringLiteral("A"), QStringLiteral("B"), false}}));
-  EXPECT_EQ(folder.ReadBytes(kName), QByteArray("A\0B\0" "0\0", 6));
+  EXPECT_EQ(folder.ReadBytes(kName), QByteArray("A\0B\0"
+                                                "0\0",
+                                                6));
   ASSERT_TRUE(PutGlyphSwapData(path(), {{QStringLiteral("A"), QString(), true}}));
   EXPECT_EQ(folder.ReadBytes(kName), QByteArray("A\0\0FFFF\0", 8));
 }
@@ -77,8 +79,8 @@ TEST_F(GlyphSwapFile, ADamagedRowEndsTheLoadAndKeepsTheRowsBeforeIt) {
 }
 
 TEST_F(GlyphSwapFile, LoadingReplacesTheRowsOfTheTable) {
-  GlyphSwapTable t = {{QStringLiteral("1"), {}, false}, {QStringLiteral("2"), {}, false},
-                      {QStringLiteral("3"), {}, false}};
+  GlyphSwapTable t = {
+      {QStringLiteral("1"), {}, false}, {QStringLiteral("2"), {}, false}, {QStringLiteral("3"), {}, false}};
   ASSERT_TRUE(folder.WriteBytes(kName, fields({"X", "Y", "0"})));
   ASSERT_TRUE(GetGlyphSwapData(path(), t));
   ASSERT_EQ(t.size(), 1);

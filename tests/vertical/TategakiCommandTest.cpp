@@ -46,8 +46,8 @@ class TategakiCommand : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(GetGlyphSwapData(QStringLiteral(TALLPOST_DEFAULT_TABLE), table)); }
 
-  QString engineOutput(const QString& body, int pl, int lc, int ls, const QString& sep, int mode,
-                       bool quote, const QString& marker = QStringLiteral(">")) {
+  QString engineOutput(const QString& body, int pl, int lc, int ls, const QString& sep, int mode, bool quote,
+                       const QString& marker = QStringLiteral(">")) {
     return engine.ConvertToVertical(body, pl, lc, sep, table, mode, ls, quote, marker);
   }
 
@@ -72,23 +72,21 @@ TEST_F(TategakiCommand, WritesWhatTheEngineLaysOut) {
                 QStringLiteral("--line-space"), QStringLiteral("2"), QStringLiteral("--separator"),
                 QString::fromUtf8("－"), QStringLiteral("--tab-mode"), QStringLiteral("--no-quote"), file});
   ASSERT_EQ(r.exitCode, 0) << r.err.constData();
-  EXPECT_EQ(r.out,
-            engineOutput(body, 3, 5, 2, QString::fromUtf8("－"), MyTategakiEngine::kTabMode, false).toUtf8());
+  EXPECT_EQ(r.out, engineOutput(body, 3, 5, 2, QString::fromUtf8("－"), MyTategakiEngine::kTabMode, false).toUtf8());
 
   r = tategaki({QStringLiteral("--quote-marker"), QStringLiteral("|"), QStringLiteral("--line-chars"),
                 QStringLiteral("7"), file});
   ASSERT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, engineOutput(body, 20, 7, 1, {}, MyTategakiEngine::kWideMode, true, QStringLiteral("|"))
-                       .toUtf8());
+  EXPECT_EQ(r.out, engineOutput(body, 20, 7, 1, {}, MyTategakiEngine::kWideMode, true, QStringLiteral("|")).toUtf8());
   // With another marker the ">" line is an ordinary line.
   EXPECT_NE(r.out, engineOutput(body, 20, 7, 1, {}, MyTategakiEngine::kWideMode, true).toUtf8());
 }
 
 TEST_F(TategakiCommand, ReadsStandardInputAndAnotherTable) {
   const QByteArray expected = engineOutput(body, 4, 6, 1, {}, MyTategakiEngine::kWideMode, true).toUtf8();
-  Result r = tategaki({QStringLiteral("--page-lines"), QStringLiteral("4"), QStringLiteral("--line-chars"),
-                    QStringLiteral("6")},
-                   body.toUtf8());
+  Result r = tategaki(
+      {QStringLiteral("--page-lines"), QStringLiteral("4"), QStringLiteral("--line-chars"), QStringLiteral("6")},
+      body.toUtf8());
   ASSERT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, expected);
   r = tategaki({QStringLiteral("--page-lines=4"), QStringLiteral("--line-chars=6"), QStringLiteral("-")},
@@ -104,8 +102,9 @@ TEST_F(TategakiCommand, ReadsStandardInputAndAnotherTable) {
   ASSERT_TRUE(folder.WriteBytes(QStringLiteral("one.dat"), EncodeGlyphSwapData(one)));
   r = tategaki({QStringLiteral("--table"), folder.File(QStringLiteral("one.dat"))}, QString::fromUtf8("xー").toUtf8());
   ASSERT_EQ(r.exitCode, 0) << r.err.constData();
-  EXPECT_EQ(r.out, engine.ConvertToVertical(QString::fromUtf8("xー"), 20, 20, {}, one,
-                                            MyTategakiEngine::kWideMode, 1, true, QStringLiteral(">"))
+  EXPECT_EQ(r.out, engine
+                       .ConvertToVertical(QString::fromUtf8("xー"), 20, 20, {}, one, MyTategakiEngine::kWideMode, 1,
+                                          true, QStringLiteral(">"))
                        .toUtf8());
   EXPECT_TRUE(r.out.contains(QString::fromUtf8("ｙ").toUtf8()));
   EXPECT_TRUE(r.out.contains(QString::fromUtf8("ー").toUtf8()));
@@ -129,8 +128,8 @@ TEST_F(TategakiCommand, LfAndCp932) {
   const QString japanese = QString::fromUtf8("縦書きのメール、です。\r\n〜と～");
   r = tategaki({QStringLiteral("--cp932"), QStringLiteral("--line-chars=4")}, Cp932::Encode(japanese));
   ASSERT_EQ(r.exitCode, 0);
-  const QString converted = engineOutput(Cp932::Decode(Cp932::Encode(japanese)), 20, 4, 1, {},
-                                         MyTategakiEngine::kWideMode, true);
+  const QString converted =
+      engineOutput(Cp932::Decode(Cp932::Encode(japanese)), 20, 4, 1, {}, MyTategakiEngine::kWideMode, true);
   EXPECT_EQ(r.out, Cp932::Encode(converted));
   EXPECT_EQ(Cp932::Decode(r.out), converted);
   EXPECT_NE(r.out, converted.toUtf8());
@@ -144,9 +143,9 @@ TEST_F(TategakiCommand, ProgressLinesAreTheEngineValues) {
   const QString expected = engineOutput(longer, 3, 5, 1, {}, MyTategakiEngine::kWideMode, true);
   ASSERT_GT(recorder.values.size(), 10);
 
-  const Result r = tategaki({QStringLiteral("--progress"), QStringLiteral("--page-lines=3"),
-                          QStringLiteral("--line-chars=5")},
-                         longer.toUtf8());
+  const Result r =
+      tategaki({QStringLiteral("--progress"), QStringLiteral("--page-lines=3"), QStringLiteral("--line-chars=5")},
+               longer.toUtf8());
   ASSERT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, expected.toUtf8());
   QList<int> printed;
