@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs what Tallpost needs to build and run it ("run", the default) or
 # also to test it ("test": the real servers and the browser the tests meet),
-# unless it is already there.
+# unless it is already there. "fuzz" adds clang
+# for the fuzz targets and the sanitizer builds.
 set -euo pipefail
 PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
           libbenchmark-dev fonts-ipafont-gothic python3)
-if [ "${1:-run}" = "test" ]; then
-  PACKAGES+=(python3-aiosmtpd dovecot-pop3d chromium)
-fi
+case "${1:-run}" in
+  test) PACKAGES+=(python3-aiosmtpd dovecot-pop3d chromium) ;;
+  fuzz) PACKAGES+=(clang libclang-rt-14-dev) ;;
+esac
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

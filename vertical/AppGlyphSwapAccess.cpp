@@ -32,6 +32,10 @@ bool GetGlyphSwapData(const QString& path, GlyphSwapTable& table) {
   if (!file.open(QIODevice::ReadOnly)) return false;
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) return false;
+  return DecodeGlyphSwapData(bytes, table);
+}
+
+bool DecodeGlyphSwapData(QByteArrayView bytes, GlyphSwapTable& table) {
   QString text = Cp932::Decode(bytes);
   if (text.isEmpty()) return false;
   qsizetype end = text.size();

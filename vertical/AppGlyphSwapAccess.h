@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -27,6 +28,9 @@ bool GetGlyphSwapData(const QString& path, GlyphSwapTable& table);
 // nothing, when there is no file at path. The old file is replaced atomically, so
 // a failed store leaves it as it was.
 bool PutGlyphSwapData(const QString& path, const GlyphSwapTable& table);
+
+// The reading of GetGlyphSwapData, apart from the disk.
+bool DecodeGlyphSwapData(QByteArrayView bytes, GlyphSwapTable& table);
 
 // The bytes PutGlyphSwapData writes for table.
 QByteArray EncodeGlyphSwapData(const GlyphSwapTable& table);

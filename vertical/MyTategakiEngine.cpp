@@ -33,10 +33,14 @@ std::int64_t roundHalfEven(std::int64_t num, std::int64_t den) {
 
 bool isSpace(char32_t c) { return c == 0x20 || c == kIdeographicSpace; }
 
+// Characters as the engine reads them: a surrogate pair is one, and so is an
+// unpaired surrogate of either kind.
 qsizetype codePointCount(QStringView s) {
   qsizetype n = 0;
-  for (QChar c : s)
-    if (!c.isLowSurrogate()) ++n;
+  for (qsizetype i = 0; i < s.size(); ++i) {
+    if (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) ++i;
+    ++n;
+  }
   return n;
 }
 

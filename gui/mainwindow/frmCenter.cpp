@@ -117,7 +117,7 @@ QString frmCenter::MoveFailedMessage() {
 }
 
 void frmCenter::buildMenus() {
-  const auto item = [this](QMenu* menu, const char* name, const QString& caption) {
+  const auto item = [](QMenu* menu, const char* name, const QString& caption) {
     QAction* action = menu->addAction(caption);
     action->setObjectName(QString::fromLatin1(name));
     return action;

@@ -61,6 +61,14 @@ int Check(const QStringList& args, QString* output = nullptr) {
 
 QJsonArray Pair(const QString& name, const QString& address) { return QJsonArray{name, address}; }
 
+// A list of name-address pairs. Built by appending: a braced list holding one
+// QJsonArray copies that array under clang instead of nesting it.
+QJsonArray Pairs(std::initializer_list<QJsonArray> pairs) {
+  QJsonArray list;
+  for (const QJsonArray& pair : pairs) list.append(pair);
+  return list;
+}
+
 class RealServers : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -122,9 +130,9 @@ class RealServers : public ::testing::Test {
         {QStringLiteral("rcpt_tos"), rcpts},
         {QStringLiteral("subject"), r.Subject},
         {QStringLiteral("from"), Pair(QStringLiteral("山田太郎"), QStringLiteral("taro@example.jp"))},
-        {QStringLiteral("to"), QJsonArray{Pair(QStringLiteral("山田花子"), QStringLiteral("hanako@example.jp")),
-                                          Pair(QString(), QStringLiteral("jiro@example.jp"))}},
-        {QStringLiteral("cc"), QJsonArray{Pair(QStringLiteral("鈴木一郎"), QStringLiteral("ichiro@example.jp"))}},
+        {QStringLiteral("to"), Pairs({Pair(QStringLiteral("山田花子"), QStringLiteral("hanako@example.jp")),
+                                       Pair(QString(), QStringLiteral("jiro@example.jp"))})},
+        {QStringLiteral("cc"), Pairs({Pair(QStringLiteral("鈴木一郎"), QStringLiteral("ichiro@example.jp"))})},
         {QStringLiteral("plain"), clsMakeMail::DotProtect(r.VerticalText)},
         {QStringLiteral("html"), clsMakeMail::DotProtect(BuildHtmlBody(r.VerticalText))},
         {QStringLiteral("attachments"), attachments},
@@ -190,10 +198,10 @@ TEST_F(RealServers, ToeModeDeliversOneMessagePerAddress) {
   ASSERT_TRUE(state.Store().ReadMailFile(0, stored));
   ASSERT_TRUE(stored.VerticalText.endsWith(QStringLiteral("\r\n.\r\n.追伸")));
   QJsonObject first = expected(stored, {QStringLiteral("hanako@example.jp")});
-  first[QStringLiteral("to")] = QJsonArray{Pair(QStringLiteral("山田花子"), QStringLiteral("hanako@example.jp"))};
+  first[QStringLiteral("to")] = Pairs({Pair(QStringLiteral("山田花子"), QStringLiteral("hanako@example.jp"))});
   first[QStringLiteral("cc")] = QJsonArray{};
   QJsonObject second = expected(stored, {QStringLiteral("jiro@example.jp")});
-  second[QStringLiteral("to")] = QJsonArray{Pair(QString(), QStringLiteral("jiro@example.jp"))};
+  second[QStringLiteral("to")] = Pairs({Pair(QString(), QStringLiteral("jiro@example.jp"))});
   second[QStringLiteral("cc")] = QJsonArray{};
   ASSERT_TRUE(writeExpectation({first, second}));
   EXPECT_EQ(

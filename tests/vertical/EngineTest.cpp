@@ -271,6 +271,15 @@ TEST_F(Progress, EveryValueIsReportedOnceAndInOrderWhileReading) {
   EXPECT_EQ(recorder.values.last(), 100);
 }
 
+TEST_F(Progress, UnpairedSurrogatesAreCharactersOfTheirOwn) {
+  // Lone halves of a pair, in either order and at either end: each is read as
+  // one character, and reading reaches exactly 100 without a fault.
+  const QString lowFirst = QString(QChar(0xDC00)) + QChar(0xD800) + s("あ") + QChar(0xD800);
+  const QString out = convert(lowFirst, 3, 3);
+  EXPECT_FALSE(out.isEmpty());
+  EXPECT_EQ(recorder.values.mid(0, 4), (QList<int>{25, 50, 75, 100}));
+}
+
 TEST_F(Progress, StopFromTheReceiverReturnsNothing) {
   recorder.stopAt = 50;
   QString body;
