@@ -8,14 +8,7 @@ QString SenderText(const AppSettings& settings) {
   return settings.FullName + QStringLiteral(" <") + settings.Email + QLatin1Char('>');
 }
 
-QByteArray SendableContent(const QByteArray& stored) {
-  qsizetype begin = 0;
-  qsizetype end = stored.size();
-  auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
-  while (begin < end && isBreak(stored[begin])) ++begin;
-  while (end > begin && isBreak(stored[end - 1])) --end;
-  return stored.sliced(begin, end - begin);
-}
+QByteArray SendableContent(const QByteArray& stored) { return TrimmedContent(stored); }
 
 void FillOutgoingMail(clsMakeMail& mail, const MailRecord& record, const QString& from) {
   mail.MailTo(record.To);

@@ -63,17 +63,85 @@ class LineReader {
   qsizetype pos_ = 0;
 };
 
+// A local date and time of this machine. A wall-clock time that the zone
+// skips (the hour lost to daylight saving) reads as the time the clock shows
+// that many seconds after midnight, just past the gap: a date, not damage.
+QDateTime LocalDateTime(const QDate& d, const QTime& t) {
+  QDateTime dt(d, t);
+  if (dt.isValid()) return dt;
+  const QDateTime midnight(d, QTime(0, 0));
+  if (midnight.isValid()) return midnight.addSecs(t.msecsSinceStartOfDay() / 1000);
+  return QDateTime(d, QTime(12, 0)).addSecs(t.msecsSinceStartOfDay() / 1000 - 12 * 3600);
+}
+
+// The "Date: " of a mail file. This program writes "yyyy/MM/dd HH:mm:ss";
+// the old one wrote the general date of its machine's regional settings, so
+// "03/08/06 2:11:07", "2003/08/06 14:11", "2003/08/06 午後 2:11:07",
+// "8/6/2003 2:11:07 PM" and "2003年8月6日 14時11分" all occur. The numbers are
+// taken in order (year, month, day, then hours, minutes, seconds), a year of
+// two digits as Windows reads it (00-29 is 20xx), a four-digit last number of
+// the date as a year written last (month first, or day first when the first
+// number cannot be a month), and 午前/午後/AM/PM as the half of the day.
 bool parseDate(QStringView text, QDateTime& out) {
-  const QString t = text.trimmed().toString();
-  for (const QString& format : {QStringLiteral("yyyy/M/d H:m:s"), QStringLiteral("yyyy/M/d"),
-                                QStringLiteral("yyyy-M-d H:m:s"), QStringLiteral("yyyy-M-d")}) {
-    const QDateTime d = QDateTime::fromString(t, format);
-    if (d.isValid()) {
-      out = d;
-      return true;
+  QList<int> numbers;
+  QList<int> digits;
+  int half = 0;  // 1 morning, 2 afternoon
+  for (qsizetype i = 0; i < text.size();) {
+    if (text[i].unicode() >= u'0' && text[i].unicode() <= u'9') {
+      int value = 0;
+      int count = 0;
+      while (i < text.size() && text[i].unicode() >= u'0' && text[i].unicode() <= u'9') {
+        if (++count > 4) return false;
+        value = value * 10 + (text[i].unicode() - u'0');
+        ++i;
+      }
+      numbers.append(value);
+      digits.append(count);
+      continue;
+    }
+    const QStringView rest = text.sliced(i);
+    if (rest.startsWith(u"午前") || rest.startsWith(u"AM", Qt::CaseInsensitive)) {
+      half = 1;
+      i += 2;
+    } else if (rest.startsWith(u"午後") || rest.startsWith(u"PM", Qt::CaseInsensitive)) {
+      half = 2;
+      i += 2;
+    } else {
+      const char16_t c = text[i].unicode();
+      // Separators of dates and times in the forms above; anything else is not a date.
+      if (!(c == u'/' || c == u'-' || c == u'.' || c == u':' || c == u' ' || c == u'\t' || c == u'年' ||
+            c == u'月' || c == u'日' || c == u'時' || c == u'分' || c == u'秒' || c == 0x3000))
+        return false;
+      ++i;
     }
   }
-  return false;
+  if (numbers.size() != 3 && numbers.size() != 5 && numbers.size() != 6) return false;
+  int year = numbers[0], month = numbers[1], day = numbers[2];
+  bool twoDigitYear = digits[0] <= 2;
+  if (digits[0] <= 2 && digits[2] == 4) {
+    year = numbers[2];
+    twoDigitYear = false;
+    if (numbers[0] > 12) {
+      day = numbers[0];
+      month = numbers[1];
+    } else {
+      month = numbers[0];
+      day = numbers[1];
+    }
+  }
+  if (twoDigitYear) year += year < 30 ? 2000 : 1900;
+  int hour = numbers.value(3, 0), minute = numbers.value(4, 0);
+  const int second = numbers.value(5, 0);
+  if (half != 0) {
+    if (hour < 1 || hour > 12) return false;
+    if (half == 1 && hour == 12) hour = 0;
+    if (half == 2 && hour < 12) hour += 12;
+  }
+  const QDate d(year, month, day);
+  const QTime t(hour, minute, second);
+  if (year < 1 || !d.isValid() || !t.isValid()) return false;
+  out = LocalDateTime(d, t);
+  return out.isValid();
 }
 
 template <typename Int>
@@ -93,71 +161,71 @@ void dropLineEnd(QString& text) {
 
 // --- Index lines --------------------------------------------------------
 
-class FieldReader {
- public:
-  explicit FieldReader(QStringView line) : s_(line) {}
+bool isAsciiDigit(QChar c) { return c.unicode() >= u'0' && c.unicode() <= u'9'; }
 
-  bool Integer(std::int32_t& out) {
-    skipSpaces();
-    const qsizetype start = i_;
-    if (i_ < s_.size() && (s_[i_] == QLatin1Char('-') || s_[i_] == QLatin1Char('+'))) ++i_;
-    while (i_ < s_.size() && s_[i_].isDigit() && s_[i_].unicode() < 0x80) ++i_;
-    bool ok = false;
-    const qlonglong v = s_.sliced(start, i_ - start).toLongLong(&ok);
-    if (!ok || v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-      return false;
-    out = static_cast<std::int32_t>(v);
-    return true;
-  }
-  // A string between double quotes, a doubled quote standing for one.
-  bool Quoted(QString& out) {
-    skipSpaces();
-    if (i_ >= s_.size() || s_[i_] != QLatin1Char('"')) return false;
-    ++i_;
-    out.clear();
-    while (i_ < s_.size()) {
-      const QChar c = s_[i_++];
-      if (c != QLatin1Char('"')) {
-        out.append(c);
-        continue;
-      }
-      if (i_ < s_.size() && s_[i_] == QLatin1Char('"')) {
-        out.append(c);
-        ++i_;
-        continue;
-      }
-      return true;
+// A decimal number of 32 bits, optionally signed, with spaces around it.
+bool parseInt32(QStringView text, std::int32_t& out) {
+  text = text.trimmed();
+  qsizetype i = 0;
+  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ++i;
+  if (i == text.size()) return false;
+  for (qsizetype k = i; k < text.size(); ++k)
+    if (!isAsciiDigit(text[k])) return false;
+  bool ok = false;
+  const qlonglong v = text.toLongLong(&ok);
+  if (!ok || v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+    return false;
+  out = static_cast<std::int32_t>(v);
+  return true;
+}
+
+// A quoted field in which a doubled quote stands for one (how this program
+// writes a quote); the whole of text must be the field.
+bool parseDoubledQuotes(QStringView text, QString& out) {
+  if (text.size() < 2 || text.front() != u'"' || text.back() != u'"') return false;
+  out.clear();
+  const QStringView inner = text.sliced(1, text.size() - 2);
+  for (qsizetype i = 0; i < inner.size(); ++i) {
+    if (inner[i] != u'"') {
+      out.append(inner[i]);
+      continue;
     }
-    return false;  // no closing quote: the line was cut short
+    if (i + 1 < inner.size() && inner[i + 1] == u'"') {
+      out.append(u'"');
+      ++i;
+      continue;
+    }
+    return false;
   }
-  // The text between two number signs.
-  bool Hashed(QStringView& out) {
-    skipSpaces();
-    if (i_ >= s_.size() || s_[i_] != QLatin1Char('#')) return false;
-    const qsizetype close = s_.indexOf(QLatin1Char('#'), i_ + 1);
-    if (close < 0) return false;
-    out = s_.sliced(i_ + 1, close - i_ - 1);
-    i_ = close + 1;
-    return true;
-  }
-  bool Comma() {
-    skipSpaces();
-    if (i_ >= s_.size() || s_[i_] != QLatin1Char(',')) return false;
-    ++i_;
-    return true;
-  }
-  bool AtEnd() {
-    skipSpaces();
-    return i_ == s_.size();
-  }
+  return true;
+}
 
- private:
-  void skipSpaces() {
-    while (i_ < s_.size() && s_[i_] == QLatin1Char(' ')) ++i_;
+// "To","Subject" as this program writes it (quotes doubled), or as the old
+// program wrote it (nothing escaped: a quote inside a field stands as it is).
+// splits receives every way of reading the pair; more than one only when the
+// raw form holds "," more than once.
+void parseStringPair(QStringView middle, QList<std::pair<QString, QString>>& splits) {
+  splits.clear();
+  middle = middle.trimmed();
+  if (middle.size() < 5 || middle.front() != u'"' || middle.back() != u'"') return;
+  // Quotes doubled: a doubled field holds no lone quote, so only one comma
+  // can stand between two fields that both read.
+  for (qsizetype at = middle.indexOf(u','); at >= 0; at = middle.indexOf(u',', at + 1)) {
+    QString to, subject;
+    if (parseDoubledQuotes(middle.first(at).trimmed(), to) && parseDoubledQuotes(middle.sliced(at + 1).trimmed(), subject)) {
+      splits.append({to, subject});
+      return;
+    }
   }
-  QStringView s_;
-  qsizetype i_ = 0;
-};
+  // Nothing escaped: the fields are what stands between the outer quotes and
+  // a comma between two quotes in the middle.
+  for (qsizetype at = middle.indexOf(u','); at >= 0; at = middle.indexOf(u',', at + 1)) {
+    const QStringView left = middle.first(at).trimmed();
+    const QStringView right = middle.sliced(at + 1).trimmed();
+    if (left.size() < 2 || right.size() < 2 || left.back() != u'"' || right.front() != u'"') continue;
+    splits.append({left.sliced(1, left.size() - 2).toString(), right.sliced(1, right.size() - 2).toString()});
+  }
+}
 
 }  // namespace
 
@@ -169,6 +237,15 @@ QString StripControlChars(QStringView text) {
   for (const QChar c : text)
     if (c != QLatin1Char('\n') && c != QLatin1Char('\r') && c != QLatin1Char('\t')) out.append(c);
   return out;
+}
+
+QByteArray TrimmedContent(const QByteArray& content) {
+  qsizetype begin = 0;
+  qsizetype end = content.size();
+  const auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
+  while (begin < end && isBreak(content[begin])) ++begin;
+  while (end > begin && isBreak(content[end - 1])) --end;
+  return content.sliced(begin, end - begin);
 }
 
 QString MailFileBoundary() {
@@ -274,7 +351,9 @@ QByteArray EncodeMailFile(const MailRecord& r, const QString& boundary) {
     out += "Content-type: application/octet-stream; Name = \"" + name + "\"\r\n";
     out += "Content-Disposition: attachment; filename=\"" + name + "\"\r\n";
     out += "\r\n";
-    out += a.Content;
+    // The reader gives the content back with the blank lines around it;
+    // written as read, it would grow by them at every store.
+    out += TrimmedContent(a.Content);
     out += "\r\n\r\n";
   }
   out += "\r\n";
@@ -296,6 +375,9 @@ bool ParseMailFile(QByteArrayView bytes, MailRecord& r) {
     if (!lines.Next(raw)) break;
     const QString line = Cp932::Decode(raw);
     bool ok = true;
+    // A date that cannot be read does not make the mail unreadable: it is
+    // left invalid, and the index's date stands in for it.
+    bool dateOk = true;
     unsigned flag = 0;
     if (MatchHeaderLine(line, u"To: ", r.To))
       flag = 1u << 0;
@@ -305,7 +387,7 @@ bool ParseMailFile(QByteArrayView bytes, MailRecord& r) {
       flag = 1u << 2;
     else if (MatchHeaderLine(line, u"Subject: ", r.Subject))
       flag = 1u << 3;
-    else if (MatchHeaderLine(line, u"Date: ", r.Date, &ok))
+    else if (MatchHeaderLine(line, u"Date: ", r.Date, &dateOk))
       flag = 1u << 4;
     else if (MatchHeaderLine(line, u"X-Tallpost-Seq: ", r.Seq, &ok))
       flag = 1u << 5;
@@ -325,6 +407,7 @@ bool ParseMailFile(QByteArrayView bytes, MailRecord& r) {
     seen |= flag;
   }
   boundaryValue.remove(QLatin1Char('"'));
+  r.Boundary = boundaryValue;
   const QByteArray boundaryLine = "--" + Cp932::Encode(boundaryValue);
 
   // Body phase. The texts are gathered as bytes and decoded once: CR and LF
@@ -432,12 +515,12 @@ QDateTime IndexDate(QStringView text) {
   while (count < 6) {
     qsizetype digits = 0;
     int value = 0;
-    while (i < n && text[i].unicode() >= u'0' && text[i].unicode() <= u'9' && digits < 5) {
+    while (i < n && isAsciiDigit(text[i]) && digits < 4) {
       value = value * 10 + (text[i].unicode() - u'0');
       ++i;
       ++digits;
     }
-    if (digits == 0) return {};
+    if (digits == 0 || (i < n && isAsciiDigit(text[i]))) return {};
     fields[count++] = value;
     if (i == n) break;
     if (count == 6 || text[i].unicode() != separators[count - 1]) return {};
@@ -446,30 +529,62 @@ QDateTime IndexDate(QStringView text) {
   if (i != n || (count != 3 && count != 6)) return {};
   const QDate d(fields[0], fields[1], fields[2]);
   const QTime t(fields[3], fields[4], fields[5]);
-  if (!d.isValid() || !t.isValid()) return {};
-  return QDateTime(d, t);
+  if (fields[0] < 1 || !d.isValid() || !t.isValid()) return {};
+  return LocalDateTime(d, t);
 }
 
-}  // namespace
-
-bool ParseMailIndexLine(QStringView line, MailIndexEntry& entry) {
-  FieldReader f(line);
-  MailIndexEntry e;
-  QStringView date;
-  QStringView flag;
-  if (!f.Integer(e.Seq) || !f.Comma() || !f.Quoted(e.To) || !f.Comma() || !f.Quoted(e.Subject) || !f.Comma() ||
-      !f.Hashed(date) || !f.Comma() || !f.Integer(e.MailBox) || !f.Comma() || !f.Hashed(flag) || !f.AtEnd())
-    return false;
-  e.Date = IndexDate(date.trimmed());
-  if (!e.Date.isValid()) return false;
+// The fixed tail of an index line, read from its end: ,#date#,mailbox,#BOOL#.
+// tailStart receives where the comma before the date stands.
+bool parseIndexTail(QStringView line, MailIndexEntry& e, qsizetype& tailStart) {
+  line = line.trimmed();
+  qsizetype end = line.size();
+  if (end < 2 || line[end - 1] != u'#') return false;
+  const qsizetype flagOpen = line.lastIndexOf(u'#', end - 2);
+  if (flagOpen < 0) return false;
+  const QStringView flag = line.sliced(flagOpen + 1, end - 2 - flagOpen).trimmed();
   if (flag.compare(u"TRUE", Qt::CaseInsensitive) == 0)
     e.HasAttachment = true;
   else if (flag.compare(u"FALSE", Qt::CaseInsensitive) == 0)
     e.HasAttachment = false;
   else
     return false;
+  const qsizetype boxComma = line.lastIndexOf(u',', flagOpen);
+  if (boxComma < 0 || !line.sliced(boxComma + 1, flagOpen - boxComma - 1).trimmed().isEmpty()) return false;
+  const qsizetype dateComma = line.lastIndexOf(u',', boxComma - 1);
+  if (dateComma < 0 || !parseInt32(line.sliced(dateComma + 1, boxComma - dateComma - 1), e.MailBox)) return false;
+  const QStringView date = line.first(dateComma).trimmed();
+  if (!date.endsWith(u'#')) return false;
+  const qsizetype dateOpen = date.lastIndexOf(u'#', date.size() - 2);
+  if (dateOpen < 0) return false;
+  e.Date = IndexDate(date.sliced(dateOpen + 1, date.size() - dateOpen - 2).trimmed());
+  if (!e.Date.isValid()) return false;
+  const QStringView before = line.first(dateOpen).trimmed();
+  if (!before.endsWith(u',')) return false;
+  tailStart = before.size() - 1;
+  return true;
+}
+
+// An index line, with every way of reading its two strings.
+bool parseIndexLine(QStringView line, MailIndexEntry& entry, QList<std::pair<QString, QString>>& splits) {
+  line = line.trimmed();
+  MailIndexEntry e;
+  qsizetype tail = 0;
+  const qsizetype firstComma = line.indexOf(u',');
+  if (firstComma < 0 || !parseInt32(line.first(firstComma), e.Seq)) return false;
+  if (!parseIndexTail(line, e, tail) || tail <= firstComma) return false;
+  parseStringPair(line.sliced(firstComma + 1, tail - firstComma - 1), splits);
+  if (splits.isEmpty()) return false;
+  e.To = splits.front().first;
+  e.Subject = splits.front().second;
   entry = e;
   return true;
+}
+
+}  // namespace
+
+bool ParseMailIndexLine(QStringView line, MailIndexEntry& entry) {
+  QList<std::pair<QString, QString>> splits;
+  return parseIndexLine(line, entry, splits);
 }
 
 // --- Store --------------------------------------------------------------
@@ -491,22 +606,110 @@ bool MailStore::ReadMailIndex(MailIndex& index, int* repairedLines) const {
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError || bytes.isEmpty()) return false;
 
-  MailIndex read;
-  LineReader lines(bytes);
-  QByteArrayView raw;
-  while (lines.Next(raw)) {
-    const std::int32_t position = static_cast<std::int32_t>(read.size());
-    MailIndexEntry e;
-    if (ParseMailIndexLine(Cp932::Decode(raw), e) && e.Seq == position) {
-      read.append(e);
+  struct Line {
+    MailIndexEntry entry;
+    bool good = false;
+    QList<std::pair<QString, QString>> splits;
+  };
+  QList<Line> lines;
+  {
+    LineReader reader(bytes);
+    QByteArrayView raw;
+    while (reader.Next(raw)) {
+      const QString text = Cp932::Decode(raw);
+      // An empty line (the one after the last line end, for one) is no mail.
+      if (text.trimmed().isEmpty()) continue;
+      Line line;
+      line.good = parseIndexLine(text, line.entry, line.splits);
+      if (!line.good) {
+        // What can still be read of it: the number before the first comma.
+        const qsizetype comma = text.indexOf(u',');
+        if (!parseInt32(QStringView(text).first(comma < 0 ? text.size() : comma), line.entry.Seq))
+          line.entry.Seq = -1;
+      }
+      lines.append(line);
+    }
+  }
+  if (lines.isEmpty()) return false;
+
+  // Every entry goes to its own number; a number may stand past the count of
+  // lines only as far as the mail files go (a gap in the numbers), so a
+  // damaged number never makes a huge index.
+  std::int64_t limit = lines.size() - 1;
+  bool listed = false;
+  for (const Line& line : lines) {
+    if (line.entry.Seq <= limit) continue;
+    if (!listed) {
+      limit = std::max<std::int64_t>(limit, HighestMailFileNumber()) + 1024;
+      listed = true;
+    }
+  }
+  QList<int> place(lines.size(), -1);
+  std::int64_t size = 0;
+  QList<bool> taken;
+  const auto take = [&](std::int64_t seq) {
+    if (seq < 0 || seq > limit) return false;
+    if (seq >= taken.size()) taken.resize(seq + 1, false);
+    if (taken[seq]) return false;
+    taken[seq] = true;
+    size = std::max(size, seq + 1);
+    return true;
+  };
+  for (qsizetype i = 0; i < lines.size(); ++i)
+    if (lines[i].good && take(lines[i].entry.Seq)) place[i] = lines[i].entry.Seq;
+  // A damaged line keeps the number it shows, or takes the one after the line before it.
+  std::int64_t previous = -1;
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    if (place[i] < 0) {
+      std::int64_t seq = lines[i].entry.Seq;
+      if (!take(seq)) {
+        seq = previous + 1;
+        while (seq <= limit && !take(seq)) ++seq;
+      }
+      if (seq <= limit) place[i] = static_cast<int>(seq);
+    }
+    if (place[i] >= 0) previous = place[i];
+  }
+
+  MailIndex read(size);
+  QList<bool> filled(size, false);
+  int rebuilt = 0;
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const int seq = place[i];
+    if (seq < 0) continue;
+    filled[seq] = true;
+    Line& line = lines[i];
+    // A good line counts where it names its own number (a second line of the
+    // same number is as good as damaged).
+    if (line.good && line.entry.Seq == seq) {
+      if (line.splits.size() > 1) {
+        // The old program's quotes leave more than one reading: the mail
+        // file's To decides.
+        MailRecord r;
+        if (ReadMailFile(seq, r))
+          for (const auto& [to, subject] : line.splits)
+            if (to == r.To) {
+              line.entry.To = to;
+              line.entry.Subject = subject;
+              break;
+            }
+      }
+      read[seq] = line.entry;
       continue;
     }
-    // A damaged line: what its mail file says, or an empty entry in the trash.
-    if (repairedLines != nullptr) ++*repairedLines;
-    e = EntryFromMailFile(position);
-    if (e.MailBox == 0) e.MailBox = MailBoxNumber::Trash;
-    read.append(e);
+    // A line that cannot be read: what its mail file says, in the drafts.
+    read[seq] = RecoveredEntry(seq);
+    ++rebuilt;
   }
+  // Numbers no line names: a mail file the index lost is recovered into the
+  // drafts; without one the number is listed nowhere.
+  for (std::int64_t seq = 0; seq < size; ++seq) {
+    if (filled[seq]) continue;
+    MailIndexEntry e = EntryFromMailFile(static_cast<std::int32_t>(seq));
+    if (e.MailBox != 0) ++rebuilt;
+    read[seq] = e;
+  }
+  if (repairedLines != nullptr) *repairedLines = rebuilt;
   index = read;
   return true;
 }
@@ -515,11 +718,14 @@ MailIndexEntry MailStore::EntryFromMailFile(std::int32_t seq) const {
   MailIndexEntry e;
   e.Seq = seq;
   MailRecord r;
+  // Whatever mailbox the file names (it is not kept up to date there), a
+  // recovered mail goes to the drafts: never to the outbox, where a batch
+  // would send it again.
   if (ReadMailFile(seq, r)) {
     e.To = r.To;
     e.Subject = r.Subject;
     e.Date = r.Date;
-    if (r.MailBox >= MailBoxNumber::Outbox && r.MailBox <= MailBoxNumber::Trash) e.MailBox = r.MailBox;
+    e.MailBox = MailBoxNumber::Drafts;
     e.HasAttachment = !r.Attachments.isEmpty();
   }
   if (!e.Date.isValid()) {
@@ -527,6 +733,27 @@ MailIndexEntry MailStore::EntryFromMailFile(std::int32_t seq) const {
     e.Date = QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()));
   }
   return e;
+}
+
+MailIndexEntry MailStore::RecoveredEntry(std::int32_t seq) const {
+  MailIndexEntry e = EntryFromMailFile(seq);
+  e.MailBox = MailBoxNumber::Drafts;
+  return e;
+}
+
+std::int64_t MailStore::HighestMailFileNumber() const {
+  std::int64_t highest = -1;
+  static const QRegularExpression mailFile(QStringLiteral("^([0-9]+)\\.vml$"));
+  const QStringList names = QDir(folder_).entryList(QDir::Files | QDir::Hidden | QDir::System);
+  for (const QString& name : names) {
+    const QRegularExpressionMatch m = mailFile.match(name);
+    if (!m.hasMatch()) continue;
+    bool ok = false;
+    const qlonglong n = m.captured(1).toLongLong(&ok);
+    // A number past the range cannot be a mail of ours.
+    if (ok && n <= std::numeric_limits<std::int32_t>::max()) highest = std::max<std::int64_t>(highest, n);
+  }
+  return highest;
 }
 
 bool MailStore::WriteMailIndex(const MailIndex& index) const {
@@ -538,7 +765,13 @@ bool MailStore::WriteMailIndex(const MailIndex& index) const {
 bool MailStore::WriteMailFile(std::int32_t seq, const MailRecord& record) const {
   if (seq < 0) return false;
   QDir().mkpath(folder_);
-  return AtomicFile::Write(MailFilePath(seq), EncodeMailFile(record, MailFileBoundary()),
+  // The boundary the mail had, while it stays a line no text of the mail holds.
+  QString boundary = record.Boundary;
+  const QString line = QStringLiteral("--") + boundary;
+  if (boundary.isEmpty() || boundary.contains(u'"') || StripControlChars(boundary) != boundary ||
+      record.BodyText.contains(line) || record.VerticalText.contains(line))
+    boundary = MailFileBoundary();
+  return AtomicFile::Write(MailFilePath(seq), EncodeMailFile(record, boundary),
                            AtomicFile::Existing::MayCreate, kDataFileMode);
 }
 
@@ -555,16 +788,7 @@ std::int32_t MailStore::AllocateMailNumber(const MailIndex& index) const {
   std::int64_t next = 0;
   for (const MailIndexEntry& e : index) next = std::max<std::int64_t>(next, std::int64_t{e.Seq} + 1);
   next = std::max<std::int64_t>(next, index.size());
-  static const QRegularExpression mailFile(QStringLiteral("^([0-9]+)\\.vml$"));
-  const QStringList names = QDir(folder_).entryList(QDir::Files | QDir::Hidden | QDir::System);
-  for (const QString& name : names) {
-    const QRegularExpressionMatch m = mailFile.match(name);
-    if (!m.hasMatch()) continue;
-    bool ok = false;
-    const qlonglong n = m.captured(1).toLongLong(&ok);
-    // A number past the range cannot be a mail of ours.
-    if (ok && n <= std::numeric_limits<std::int32_t>::max()) next = std::max<std::int64_t>(next, n + 1);
-  }
+  next = std::max<std::int64_t>(next, HighestMailFileNumber() + 1);
   if (next > std::numeric_limits<std::int32_t>::max()) return -1;
   return static_cast<std::int32_t>(next);
 }

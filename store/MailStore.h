@@ -43,6 +43,9 @@ struct MailRecord {
   std::int32_t LineChars = 0;
   std::int16_t LineSpace = 0;
   QList<AttachmentRecord> Attachments;
+  // The boundary the file was read with: written again while no text holds
+  // it, so that storing an unchanged mail writes the same bytes.
+  QString Boundary;
 };
 
 // The mails on disk: one CP932 text file per mail, "<Seq>.vml", and the index
@@ -56,11 +59,13 @@ class MailStore {
   QString MailFilePath(std::int32_t seq) const;
   QString IndexPath() const;
 
-  // Reads the index into index, resized to the lines read. A missing or empty
-  // index file leaves index as it was and returns false. A line that cannot be
-  // read keeps its place: its entry is rebuilt from that mail's file, or, when
-  // the file cannot be read either, becomes an empty entry in the trash.
-  // repairedLines (when given) receives how many lines were rebuilt that way.
+  // Reads the index into index. A missing or empty index file leaves index as
+  // it was and returns false. Each line goes to the number it names (old
+  // files may skip numbers, and hold quotes unescaped inside their strings).
+  // A line that cannot be read keeps its place and is rebuilt from that
+  // mail's file into the drafts; a number no line names is recovered from its
+  // mail file into the drafts too, or listed nowhere without one.
+  // repairedLines (when given) receives how many mails were recovered.
   bool ReadMailIndex(MailIndex& index, int* repairedLines = nullptr) const;
   // Writes every entry; refuses an empty index.
   bool WriteMailIndex(const MailIndex& index) const;
@@ -72,9 +77,13 @@ class MailStore {
   // past every mail file already in the folder, so that a lost or stale index
   // never leads to an existing mail being overwritten. -1 when no number is left.
   std::int32_t AllocateMailNumber(const MailIndex& index) const;
-  // The index entry that mail file seq describes; without a readable file, an
-  // entry of mailbox 0 (listed nowhere) dated now.
+  // The index entry that mail file seq describes, in the drafts; without a
+  // readable file, an entry of mailbox 0 (listed nowhere) dated now.
   MailIndexEntry EntryFromMailFile(std::int32_t seq) const;
+  // The same, in the drafts even without a readable file.
+  MailIndexEntry RecoveredEntry(std::int32_t seq) const;
+  // The largest number of a mail file in the folder, -1 when there is none.
+  std::int64_t HighestMailFileNumber() const;
 
  private:
   QString folder_;
@@ -89,6 +98,10 @@ bool ParseMailIndexLine(QStringView line, MailIndexEntry& entry);
 // gives the user interface a turn as it goes, as a long read must.
 QByteArray EncodeMailFile(const MailRecord& record, const QString& boundary);
 bool ParseMailFile(QByteArrayView bytes, MailRecord& record);
+
+// An attachment's base64 lines without the line ends around them (the mail
+// file keeps blank lines around every attachment).
+QByteArray TrimmedContent(const QByteArray& content);
 
 // "0__=" and three readings of the clock (milliseconds since midnight) as
 // single-precision numbers.

@@ -398,6 +398,8 @@ bool frmMessage::Constructor(int nSeq, bool bAutoShow) {
       close();
       return false;
     }
+    // A date the mail file's header does not give: the index's.
+    if (!record.Date.isValid() && nSeq < state_.Index.size()) record.Date = state_.Index[nSeq].Date;
     record_ = record;
     txtBody_[0]->setPlainText(record.BodyText);
     txtBody_[1]->setPlainText(record.VerticalText);
@@ -776,6 +778,7 @@ bool frmMessage::StoreMail(int mailBox) {
   record.BodyText = BodyText(txtBody_[0]);
   record.VerticalText = BodyText(txtBody_[1]);
   record.Attachments = attachments;
+  record.Boundary = isNew ? QString() : record_.Boundary;
 
   // The mail file before the index: a failure in between leaves a mail file
   // the index does not name yet (its number is never given out again), never

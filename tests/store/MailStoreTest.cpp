@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <sys/stat.h>
+#include <time.h>
 
 #include <gtest/gtest.h>
 
@@ -165,8 +166,7 @@ TEST_F(Store, BrokenFilesAreRefused) {
   QString text = Cp932::Decode(EncodeMailFile(sampleRecord(), kB));
   for (const auto& [good, bad] :
        {std::pair{QStringLiteral("X-Tallpost-PageLines: 20"), QStringLiteral("X-Tallpost-PageLines: x")},
-        std::pair{QStringLiteral("X-Tallpost-LineSpace: 2"), QStringLiteral("X-Tallpost-LineSpace: 40000")},
-        std::pair{QStringLiteral("Date: 2003/08/06 02:11:07"), QStringLiteral("Date: yesterday")}}) {
+        std::pair{QStringLiteral("X-Tallpost-LineSpace: 2"), QStringLiteral("X-Tallpost-LineSpace: 40000")}}) {
     QString broken = text;
     broken.replace(good, bad);
     EXPECT_FALSE(ParseMailFile(Cp932::Encode(broken), r)) << bad.toStdString();
@@ -301,7 +301,8 @@ TEST(IndexRecord, ReadsLeniently) {
   for (const char16_t* damaged : {u"", u"4", u"4,\"a\",\"b\",#2003-08-06#,2", u"4,\"a\",\"b,#2003-08-06#,2,#TRUE#",
                                   u"4,\"a\",\"b\",#2003-13-06#,2,#TRUE#", u"4,\"a\",\"b\",#2003-08-06#,2,#YES#",
                                   u"4,\"a\"x,\"b\",#2003-08-06#,2,#TRUE#", u"4,\"a\",\"b\",#2003-08-06#,2,#TRUE#,5",
-                                  u"99999999999,\"a\",\"b\",#2003-08-06#,2,#TRUE#"})
+                                  u"99999999999,\"a\",\"b\",#2003-08-06#,2,#TRUE#",
+                                  u"1,\"a\",\"b\",#10000-08-06#,2,#TRUE#", u"1,\"a\",\"b\",#0000-08-06#,2,#TRUE#"})
     EXPECT_FALSE(ParseMailIndexLine(damaged, e)) << QString::fromUtf16(damaged).toStdString();
 }
 
@@ -324,12 +325,13 @@ TEST_F(Store, MissingOrEmptyIndexLeavesTheListAlone) {
   EXPECT_TRUE(folder.ReadBytes(box(QStringLiteral("MailIndex.dat"))).isEmpty());
 }
 
-TEST_F(Store, DamagedIndexLinesKeepTheirPlace) {
-  // Line 1 is garbage but its mail file exists, line 2 is cut short and has no
-  // mail file; line 3 must still describe mail 3.
+TEST_F(Store, DamagedIndexLinesKeepTheirPlaceAndAreRecoveredIntoTheDrafts) {
+  // Line 1 is garbage but its mail file exists (and names the outbox, as a
+  // stale file may), line 2 is cut short and has no mail file; line 3 must
+  // still describe mail 3. Nothing recovered may land in the outbox.
   MailRecord one = sampleRecord();
   one.Seq = 1;
-  one.MailBox = MailBoxNumber::Sent;
+  one.MailBox = MailBoxNumber::Outbox;
   one.Attachments = {{QStringLiteral("a"), QByteArray("AA==")}};
   ASSERT_TRUE(store.WriteMailFile(1, one));
   const QByteArray index = EncodeMailIndex({sampleIndex()[0]}) + "\x81\x40garbage\r\n" + "2,\"x\",\"y" + "\r\n" +
@@ -347,26 +349,110 @@ TEST_F(Store, DamagedIndexLinesKeepTheirPlace) {
   EXPECT_EQ(back[1].To, one.To);
   EXPECT_EQ(back[1].Subject, one.Subject);
   EXPECT_EQ(back[1].Date, one.Date);
-  EXPECT_EQ(back[1].MailBox, MailBoxNumber::Sent);
+  EXPECT_EQ(back[1].MailBox, MailBoxNumber::Drafts);
   EXPECT_TRUE(back[1].HasAttachment);
   EXPECT_EQ(back[2].Seq, 2);
-  EXPECT_EQ(back[2].MailBox, MailBoxNumber::Trash);
+  EXPECT_EQ(back[2].MailBox, MailBoxNumber::Drafts);
   EXPECT_TRUE(back[2].To.isEmpty());
   EXPECT_EQ(back[3].Seq, 3);
   EXPECT_EQ(back[3].Subject, QStringLiteral("s3"));
   EXPECT_EQ(back[4].Seq, 4);
+  EXPECT_EQ(back[4].MailBox, MailBoxNumber::Drafts);
+  for (const MailIndexEntry& e : back) EXPECT_NE(e.MailBox, MailBoxNumber::Outbox);
+}
+
+TEST_F(Store, AnOldProgramsIndexReadsWhole) {
+  // As the old program wrote it: quotes inside To and Subject unescaped, a
+  // number missing (mail 2 lost its line, not its file), an empty line, and a
+  // last line without its line end.
+  MailRecord two = sampleRecord();
+  two.Seq = 2;
+  two.MailBox = MailBoxNumber::Outbox;  // stale by design: moves change only the index
+  ASSERT_TRUE(store.WriteMailFile(2, two));
+  MailRecord three = sampleRecord();
+  three.Seq = 3;
+  three.To = QStringLiteral("\"a\",\"b\" <ab@example.jp>");
+  ASSERT_TRUE(store.WriteMailFile(3, three));
+  const QByteArray old = Cp932::Encode(QStringLiteral(
+      "0,\"hanako@example.jp\",\"こんにちは\",#2003-08-06 02:11:07#,2,#FALSE#\r\n"
+      "1,\"\"山田 太郎\" <y@example.jp>\",\"件名 \"至急\"\",#2003-08-06#,3,#TRUE#\r\n"
+      "3,\"\"a\",\"b\" <ab@example.jp>\",\"x\",\"y\",#2003-08-07 10:00:00#,3,#FALSE#\r\n"
+      "\r\n"
+      "4,\"c@example.jp\",\"最後\",#2003-08-08 23:59:59#,5,#FALSE#"));
+  ASSERT_TRUE(folder.WriteBytes(box(QStringLiteral("MailIndex.dat")), old));
+  MailIndex back;
+  int recovered = -1;
+  ASSERT_TRUE(store.ReadMailIndex(back, &recovered));
+  ASSERT_EQ(back.size(), 5);
+  EXPECT_EQ(recovered, 1) << "only the mail whose line is missing";
+  EXPECT_EQ(back[0].To, QStringLiteral("hanako@example.jp"));
+  EXPECT_EQ(back[1].To, QStringLiteral("\"山田 太郎\" <y@example.jp>"));
+  EXPECT_EQ(back[1].Subject, QStringLiteral("件名 \"至急\""));
+  EXPECT_EQ(back[1].MailBox, MailBoxNumber::Sent) << "a sent mail stays sent";
+  EXPECT_TRUE(back[1].HasAttachment);
+  EXPECT_EQ(back[2].MailBox, MailBoxNumber::Drafts) << "recovered, never into the outbox";
+  EXPECT_EQ(back[2].Subject, two.Subject);
+  // Line 3 reads two ways ("," twice): the mail file's To decides.
+  EXPECT_EQ(back[3].To, three.To);
+  EXPECT_EQ(back[3].Subject, QStringLiteral("x\",\"y"));
+  EXPECT_EQ(back[3].MailBox, MailBoxNumber::Sent);
+  EXPECT_EQ(back[4].Subject, QStringLiteral("最後"));
   EXPECT_EQ(back[4].MailBox, MailBoxNumber::Trash);
 }
 
-TEST_F(Store, ALineWithTheWrongNumberIsRebuiltForItsPlace) {
+TEST_F(Store, EachLineGoesToItsOwnNumberAndNumbersWithoutAMailAreListedNowhere) {
   ASSERT_TRUE(folder.WriteBytes(box(QStringLiteral("MailIndex.dat")),
                                 "0,\"a\",\"b\",#2003-08-06#,2,#FALSE#\r\n"
-                                "5,\"c\",\"d\",#2003-08-06#,2,#FALSE#\r\n"));
+                                "5,\"c\",\"d\",#2003-08-06#,3,#FALSE#\r\n"
+                                "2147483000,\"e\",\"f\",#2003-08-06#,2,#FALSE#\r\n"));
   MailIndex back;
-  ASSERT_TRUE(store.ReadMailIndex(back));
-  ASSERT_EQ(back.size(), 2);
-  EXPECT_EQ(back[1].Seq, 1);
-  EXPECT_TRUE(back[1].To.isEmpty());
+  int recovered = -1;
+  ASSERT_TRUE(store.ReadMailIndex(back, &recovered));
+  ASSERT_EQ(back.size(), 7) << "a number far past every mail is damage, not a gap";
+  EXPECT_EQ(back[5].To, QStringLiteral("c"));
+  EXPECT_EQ(back[5].MailBox, MailBoxNumber::Sent);
+  for (int gap : {1, 2, 3, 4}) EXPECT_EQ(back[gap].MailBox, 0) << gap;
+  EXPECT_EQ(back[6].MailBox, MailBoxNumber::Drafts) << "the damaged line takes the place after its neighbour";
+  EXPECT_EQ(recovered, 1);
+}
+
+TEST_F(Store, MailFileDatesInTheOldProgramsRegionalFormsRead) {
+  const QList<std::pair<QString, QDateTime>> forms = {
+      {QStringLiteral("03/08/06 2:11:07"), at(2003, 8, 6, 2, 11, 7)},
+      {QStringLiteral("2003/08/06 14:11"), at(2003, 8, 6, 14, 11, 0)},
+      {QStringLiteral("2003/08/06 午後 2:11:07"), at(2003, 8, 6, 14, 11, 7)},
+      {QStringLiteral("2003/08/06 午前 12:05:00"), at(2003, 8, 6, 0, 5, 0)},
+      {QStringLiteral("8/6/2003 2:11:07 PM"), at(2003, 8, 6, 14, 11, 7)},
+      {QStringLiteral("2003年8月6日 14時11分"), at(2003, 8, 6, 14, 11, 0)},
+      {QStringLiteral("99/12/31"), at(1999, 12, 31, 0, 0, 0)},
+      {QStringLiteral("2003-08-06 02:11:07"), at(2003, 8, 6, 2, 11, 7)}};
+  QString text = Cp932::Decode(EncodeMailFile(sampleRecord(), kB));
+  for (const auto& [form, expected] : forms) {
+    QString changed = text;
+    changed.replace(QStringLiteral("Date: 2003/08/06 02:11:07"), QStringLiteral("Date: ") + form);
+    MailRecord r;
+    ASSERT_TRUE(ParseMailFile(Cp932::Encode(changed), r)) << form.toStdString();
+    EXPECT_EQ(r.Date, expected) << form.toStdString();
+  }
+  // A date no form reads leaves the mail readable, its date unset.
+  text.replace(QStringLiteral("Date: 2003/08/06 02:11:07"), QStringLiteral("Date: yesterday"));
+  MailRecord r;
+  ASSERT_TRUE(ParseMailFile(Cp932::Encode(text), r));
+  EXPECT_FALSE(r.Date.isValid());
+  EXPECT_EQ(r.Subject, sampleRecord().Subject);
+}
+
+TEST_F(Store, AnUnchangedMailStoredAgainWritesTheSameBytes) {
+  MailRecord r = sampleRecord();
+  r.Attachments = {{QStringLiteral("a.bin"), QByteArray("QUJD\r\nREVG")}};
+  ASSERT_TRUE(store.WriteMailFile(r.Seq, r));
+  const QByteArray first = folder.ReadBytes(box(QStringLiteral("7.vml")));
+  MailRecord back;
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(store.ReadMailFile(7, back));
+    ASSERT_TRUE(store.WriteMailFile(7, back));
+  }
+  EXPECT_EQ(folder.ReadBytes(box(QStringLiteral("7.vml"))), first);
 }
 
 TEST_F(Store, IndexIsReplacedWholeOrNotAtAll) {
@@ -400,6 +486,40 @@ TEST_F(Store, NewNumbersStepOverTheIndexAndEveryMailFile) {
   EXPECT_EQ(store.AllocateMailNumber(sampleIndex()), 12);
   ASSERT_TRUE(folder.WriteBytes(box(QStringLiteral("2147483647.vml")), "x"));
   EXPECT_EQ(store.AllocateMailNumber({}), -1) << "no number left";
+}
+
+}  // namespace
+
+namespace {
+
+// Runs with the machine's zone set to one that has daylight saving.
+class InAZoneWithDaylightSaving : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = qgetenv("TZ");
+    qputenv("TZ", "America/New_York");
+    tzset();
+  }
+  void TearDown() override {
+    if (saved_.isEmpty())
+      qunsetenv("TZ");
+    else
+      qputenv("TZ", saved_);
+    tzset();
+  }
+  QByteArray saved_;
+};
+
+TEST_F(InAZoneWithDaylightSaving, ATimeTheClockSkippedReadsAsTheTimeJustPastTheGap) {
+  MailIndexEntry e;
+  ASSERT_TRUE(ParseMailIndexLine(u"0,\"a\",\"b\",#2021-03-14 02:30:00#,3,#FALSE#", e));
+  EXPECT_EQ(e.Date.time(), QTime(3, 30));
+  EXPECT_EQ(e.Date.date(), QDate(2021, 3, 14));
+  QString text = Cp932::Decode(EncodeMailFile(sampleRecord(), kB));
+  text.replace(QStringLiteral("2003/08/06 02:11:07"), QStringLiteral("2021/03/14 02:30:00"));
+  MailRecord r;
+  ASSERT_TRUE(ParseMailFile(Cp932::Encode(text), r));
+  EXPECT_EQ(r.Date, e.Date);
 }
 
 }  // namespace
