@@ -12,12 +12,28 @@ class QTcpSocket;
 // A conversation with a line-based server over one socket, as the SMTP and POP
 // dialogues hold it: connect, then wait — windows repaint, the user's input
 // waits — until the dialogue ends; the server's bytes come in as whole
-// replies, however they arrive; an answer that does not come within the time
-// set fires the time-out.
+// replies, however they arrive.
+//
+// Time limits measure the server, not the link: the reply to a command must be
+// complete within ReplyMs of the command (so a server that trickles a byte at
+// a time cannot hold the dialogue open), the reply to the end of a message
+// within FinalReplyMs of its last byte leaving (servers may take minutes to
+// accept a message, and a mail reported failed that did arrive is sent twice
+// by the user's retry), and an upload fails only when no byte could be
+// written for UploadStallMs. WholeMs, when set, bounds the whole dialogue.
 class LineDialogue : public QObject {
   Q_OBJECT
  public:
-  void SetTimeout(int ms) { timeoutMs_ = ms; }
+  struct Limits {
+    int ReplyMs = 30000;
+    int FinalReplyMs = 600000;
+    int UploadStallMs = 30000;
+    int WholeMs = 0;  // none
+  };
+  enum class Failure { NoReply, UploadStalled, TooLong, WholeTime };
+
+  void SetTimeout(int ms) { limits_.ReplyMs = ms; }
+  Limits& Timing() { return limits_; }
 
  protected:
   LineDialogue(ReplyLines::Kind kind, const QString& socketName, QObject* parent);
@@ -25,24 +41,35 @@ class LineDialogue : public QObject {
 
   // Connects and waits until End(); the socket is still open afterwards.
   void Converse(const QString& host, int port);
-  // One command line, sent at once: the server waits for it.
+  // One command line, sent at once: its reply is due within ReplyMs.
   void Send(const QString& line);
+  // Bytes of a message: watched for progress, no reply due.
   void SendBytes(const QByteArray& bytes);
+  // The last bytes of a message: its reply is due FinalReplyMs after they left.
+  void SendFinal(const QByteArray& bytes);
   // Ends the wait; later arrivals are not answered.
   void End();
   bool Ended() const { return done_; }
 
   // A whole reply, all its lines with their CR LF.
   virtual void Reply(const QString& reply) = 0;
+  // A time limit ran out, or the server's reply broke the limits of its size.
+  virtual void Failed(Failure failure) = 0;
+
+  static QString FailureText(Failure failure, const Limits& limits);
 
   QTcpSocket* socket_;
-  QTimer timeout_;
-  int timeoutMs_;
+  Limits limits_;
 
  private:
   void arrived();
+  void written();
 
   ReplyLines lines_;
+  QTimer reply_;
+  QTimer upload_;
+  QTimer whole_;
+  bool finalPending_ = false;
   QEventLoop* wait_ = nullptr;
   bool done_ = true;
 };

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -13,20 +14,37 @@ struct AppSettings;
 struct AppState;
 
 // What sending one stored mail takes besides its window: the messages it goes
-// out as, one message built and sent, and the mail filed as sent.
+// out as, one message built, committed and sent, and the mail filed as sent.
 namespace MailSender {
 
-// The mail itself, or in TOE mode one message per To address with that
-// address alone (Cc and Bcc unused), plus one to the sender when asked.
-QList<MailRecord> Messages(const MailRecord& record, bool toeMode, bool toeMailSelf, const QString& sender);
+struct Message {
+  MailRecord Record;
+  // The address this copy is for in TOE mode; empty for the mail itself.
+  QString Key;
+};
 
-// Builds message and sends it over smtp to the server of the settings.
-// progress hears 45 once the builder is filled and 65 once the text is made.
-SmtpDialogue::Outcome SendMessage(SmtpDialogue& smtp, const AppSettings& settings, const MailRecord& message,
+// The mail itself, or in TOE mode one message per To address with that
+// address alone (Cc and Bcc unused), plus one to the sender when asked. A mail
+// some of whose addresses already got their copy goes out in TOE mode to the
+// others only, whatever the mode: sending it again never repeats a copy.
+QList<Message> Messages(const MailRecord& record, bool toeMode, bool toeMailSelf, const AppSettings& settings);
+
+// The To addresses of a field, as the message's envelope names them.
+QStringList Recipients(const QString& to);
+
+// Builds the message and sends it over smtp to the server of the settings. The
+// journal records the commit just before the message's final "." and, once
+// the server has answered, a copy's acceptance or refusal (the mail's own
+// acceptance goes with RecordSent). progress hears 45 and 65.
+SmtpDialogue::Outcome SendMessage(SmtpDialogue& smtp, AppState& state, std::int32_t seq, const Message& message,
                                   const std::function<void(int)>& progress = {});
 
 // Mail seq is in 送信済み from now on, dated when: in memory at once, and on
-// disk when the index can be written (false otherwise).
-bool RecordSent(AppState& state, int seq, const QDateTime& when);
+// disk when the journal can be written (false otherwise; it is written with
+// the next change).
+bool RecordSent(AppState& state, std::int32_t seq, const QDateTime& when);
+
+// The copies of a TOE mail that went out, kept in its mail file.
+bool RecordDelivered(AppState& state, std::int32_t seq, MailRecord& record, const QStringList& delivered);
 
 }  // namespace MailSender

@@ -1,20 +1,25 @@
 #include "mail/PopBeforeSmtp.h"
 
+#include "mail/SmtpDialogue.h"
+
 #include <QTcpSocket>
 
 PopBeforeSmtp::PopBeforeSmtp(QObject* parent)
     : LineDialogue(ReplyLines::Kind::Pop, QStringLiteral("wsPopBefore"), parent) {
-  timeoutMs_ = kDefaultTimeoutMs;
+  limits_.ReplyMs = kReplyTimeoutMs;
+  limits_.WholeMs = kWholeTimeoutMs;
   // Every failure is silent: the login just did not happen.
   connect(socket_, &QTcpSocket::errorOccurred, this, &PopBeforeSmtp::finish);
   connect(socket_, &QTcpSocket::disconnected, this, &PopBeforeSmtp::finish);
-  connect(&timeout_, &QTimer::timeout, this, &PopBeforeSmtp::finish);
 }
 
 PopBeforeSmtp::~PopBeforeSmtp() = default;
 
 bool PopBeforeSmtp::Run(const QString& host, int port, const QString& account, const QString& password) {
   if (host.isEmpty() || port == -1) return false;
+  // A line break in the account or password would end the command early and
+  // start another: such a login is not tried.
+  if (!SmtpDialogue::SafeArgument(account) || !SmtpDialogue::SafeArgument(password)) return false;
   account_ = account;
   password_ = password;
   state_.clear();

@@ -12,7 +12,9 @@ class PopBeforeSmtp : public LineDialogue {
   explicit PopBeforeSmtp(QObject* parent = nullptr);
   ~PopBeforeSmtp() override;
 
-  static constexpr int kDefaultTimeoutMs = 10000;
+  // Each reply is due within 10 s, the whole login within 20 s.
+  static constexpr int kReplyTimeoutMs = 10000;
+  static constexpr int kWholeTimeoutMs = 20000;
 
   // No connection at all when host is empty or port is -1.
   bool Run(const QString& host, int port, const QString& account, const QString& password);
@@ -21,6 +23,7 @@ class PopBeforeSmtp : public LineDialogue {
 
  private:
   void Reply(const QString& line) override;
+  void Failed(Failure) override { finish(); }
   void finish();
 
   QString state_;

@@ -3,9 +3,18 @@
 #include "support/Cp932.h"
 
 bool ReplyLines::Next(QString& reply) {
+  if (overflowed_) return false;
   for (;;) {
     const qsizetype lf = buffer_.indexOf('\n');
-    if (lf < 0) return false;
+    if (lf < 0) {
+      // A line that never ends is not kept growing.
+      if (buffer_.size() > kMaxLineBytes) overflowed_ = true;
+      return false;
+    }
+    if (lf > kMaxLineBytes) {
+      overflowed_ = true;
+      return false;
+    }
     QByteArrayView line = QByteArrayView(buffer_).first(lf);
     if (line.endsWith('\r')) line.chop(1);
     const QString text = Cp932::Decode(line);
@@ -15,7 +24,12 @@ bool ReplyLines::Next(QString& reply) {
     if (last) {
       reply = reply_;
       reply_.clear();
+      lines_ = 0;
       return true;
+    }
+    if (++lines_ >= kMaxReplyLines) {
+      overflowed_ = true;
+      return false;
     }
   }
 }

@@ -36,7 +36,6 @@ int SocketErrorNumber(int qtError) {
 }
 
 SmtpDialogue::SmtpDialogue(QObject* parent) : LineDialogue(ReplyLines::Kind::Smtp, QStringLiteral("wsMail"), parent) {
-  timeoutMs_ = kDefaultTimeoutMs;
   connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
     // The server closing after our QUIT is the end, not a failure.
     if (state_ == kQuit && error == QAbstractSocket::RemoteHostClosedError) {
@@ -51,10 +50,22 @@ SmtpDialogue::SmtpDialogue(QObject* parent) : LineDialogue(ReplyLines::Kind::Smt
     else
       failed(SocketErrorNumber(QAbstractSocket::RemoteHostClosedError), socket_->errorString());
   });
-  connect(&timeout_, &QTimer::timeout, this, [this] {
-    failed(TimeoutErrorNumber(),
-           QStringLiteral("Connection timed out: the server did not answer for %1 s").arg(timeoutMs_ / 1000.0));
-  });
+}
+
+void SmtpDialogue::Failed(Failure failure) {
+  const int number = failure == Failure::TooLong ? SocketErrorNumber(QAbstractSocket::UnknownSocketError)
+                                                 : TimeoutErrorNumber();
+  failed(number, FailureText(failure, limits_));
+}
+
+bool SmtpDialogue::SafeArgument(const QString& text) {
+  for (QChar c : text)
+    if (c.unicode() < 0x20 || c.unicode() == 0x7F) return false;
+  return true;
+}
+
+QString SmtpDialogue::UnsafeArgumentText() {
+  return QStringLiteral("送信を中止しました。アドレスに改行などの制御文字が含まれています。");
 }
 
 SmtpDialogue::~SmtpDialogue() = default;
@@ -82,6 +93,13 @@ QByteArray SmtpDialogue::Transparent(const QByteArray& message) {
 SmtpDialogue::Outcome SmtpDialogue::Run(const QString& host, int port, const QString& from,
                                         const QStringList& recipients, const QByteArray& message) {
   outcome_ = Outcome{};
+  // Nothing that could end a command early goes to the server.
+  bool safe = SafeArgument(from);
+  for (const QString& r : recipients) safe = safe && SafeArgument(r);
+  if (!safe) {
+    outcome_.ServerReply = UnsafeArgumentText();
+    return outcome_;
+  }
   from_ = from;
   recipients_ = recipients;
   message_ = message;
@@ -130,8 +148,16 @@ void SmtpDialogue::Reply(const QString& text) {
     state_ = kData;
   } else if (state_ == kData) {
     if (code != QStringLiteral("354")) return unexpected();
-    SendBytes(Transparent(message_));
+    const QByteArray wire = Transparent(message_);
+    // Everything but the final ".": until that arrives the server keeps nothing.
+    SendBytes(wire.first(wire.size() - 3));
     Q_EMIT Progress(98);
+    if (BeforeCommit && !BeforeCommit()) {
+      outcome_.NotRecorded = true;
+      failed(0, QString());
+      return;
+    }
+    SendFinal(wire.last(3));
     state_ = kBody;
   } else if (state_ == kBody) {
     if (code != QStringLiteral("250")) return unexpected();

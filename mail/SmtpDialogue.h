@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // One SMTP dialogue over its own socket: HELO, MAIL FROM, one RCPT TO per
 // recipient, DATA, the message, QUIT. Run() waits, with events processed, until
 // the dialogue has ended.
@@ -18,15 +20,20 @@ class SmtpDialogue : public LineDialogue {
     bool ConnectionFailed = false;
     int ErrorNumber = 0;
     QString ErrorDescription;
-    // The reply that broke the dialogue (SmtpErrorText), all its lines.
+    // The reply that broke the dialogue (SmtpErrorText), all its lines, or
+    // why the dialogue did not begin (a command argument that is not one line).
     QString ServerReply;
+    // The message's text had gone, but the commit could not be recorded, so
+    // the end of the message was never sent: the server dropped it.
+    bool NotRecorded = false;
   };
 
   explicit SmtpDialogue(QObject* parent = nullptr);
   ~SmtpDialogue() override;
 
-  // A dialogue with no answer for this long (SetTimeout) ends as a connection failure.
-  static constexpr int kDefaultTimeoutMs = 30000;
+  // Called just before the "." that hands the message over; a false answer
+  // abandons the message instead (the server then drops it).
+  std::function<bool()> BeforeCommit;
 
   Outcome Run(const QString& host, int port, const QString& from, const QStringList& recipients,
               const QByteArray& message);
@@ -37,6 +44,10 @@ class SmtpDialogue : public LineDialogue {
   // gets one more, so that the receiver keeps exactly the message's text.
   static QByteArray Transparent(const QByteArray& message);
   static int TimeoutErrorNumber() { return 10060; }
+  // A command argument may not hold a line break or another control character:
+  // it would end the command and start another.
+  static bool SafeArgument(const QString& text);
+  static QString UnsafeArgumentText();
 
  Q_SIGNALS:
   // The greeting was accepted: the dialogue proper begins.
@@ -45,6 +56,7 @@ class SmtpDialogue : public LineDialogue {
 
  private:
   void Reply(const QString& text) override;
+  void Failed(Failure failure) override;
   void failed(int number, const QString& description);
 
   QString state_;

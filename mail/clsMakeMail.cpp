@@ -156,6 +156,8 @@ QByteArray clsMakeMail::ParseAddressList(const QString& list, QStringList& targe
       const QByteArray word = displayName(QStringView(piece).mid(lp + 1, rp - lp - 1));
       entry = Cp932::Encode(address) + (word.isEmpty() ? QByteArray() : " (" + word + ')');
     }
+    // "<>" and its kind name nobody either.
+    if (address.isEmpty()) continue;
     entries << entry;
     target << address;
   }

@@ -2,7 +2,8 @@
 
 #include <QDir>
 
-AppState::AppState(QString programFolder) : ProgramFolder(std::move(programFolder)) {
+AppState::AppState(QString programFolder)
+    : ProgramFolder(std::move(programFolder)), Keeper(QDir(ProgramFolder).filePath(QStringLiteral("MailBox"))) {
   GlyphSwapPath = FilePath(QStringLiteral("GlyphSwap.dat"));
   IniPath = FilePath(QStringLiteral("Tallpost.ini"));
   MailBoxTable = {

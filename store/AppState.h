@@ -2,6 +2,7 @@
 
 #include "store/AddressBook.h"
 #include "store/AppSettings.h"
+#include "store/IndexJournal.h"
 #include "store/MailStore.h"
 #include "vertical/AppGlyphSwapAccess.h"
 
@@ -55,4 +56,6 @@ struct AppState {
 
   // The mails of the MailBox folder.
   MailStore Store() const;
+  // Every change of Index goes to disk through here.
+  IndexKeeper Keeper;
 };

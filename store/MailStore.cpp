@@ -330,6 +330,9 @@ QByteArray EncodeMailFile(const MailRecord& r, const QString& boundary) {
   head += QStringLiteral("X-Tallpost-LineSpace: ") + QString::number(r.LineSpace) + crlf;
   head += QStringLiteral("X-Tallpost-MailBox: ") + QString::number(r.MailBox) + crlf;
   head += QStringLiteral("X-Tallpost-Separator: ") + QString::number(r.Separator) + crlf;
+  // Before "Boundary=": a reader's header phase ends with its twelfth header.
+  if (!r.Delivered.isEmpty())
+    head += QStringLiteral("X-Tallpost-Delivered: ") + withoutLineBreaks(r.Delivered.join(QStringLiteral(", "))) + crlf;
   head += QStringLiteral("Boundary=\"") + boundary + QStringLiteral("\"") + crlf;
   head += crlf;
 
@@ -403,6 +406,11 @@ bool ParseMailFile(QByteArrayView bytes, MailRecord& r) {
       flag = 1u << 10;
     else if (MatchHeaderLine(line, u"X-Tallpost-Separator: ", r.Separator, &ok))
       flag = 1u << 11;
+    else if (QString delivered; MatchHeaderLine(line, u"X-Tallpost-Delivered: ", delivered)) {
+      r.Delivered.clear();
+      for (const QString& address : delivered.split(u','))
+        if (!address.trimmed().isEmpty()) r.Delivered.append(address.trimmed());
+    }
     if (!ok) return false;
     seen |= flag;
   }

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <cstdint>
@@ -43,6 +44,9 @@ struct MailRecord {
   std::int32_t LineChars = 0;
   std::int16_t LineSpace = 0;
   QList<AttachmentRecord> Attachments;
+  // TOE mode: the To addresses that already got their own copy (a send that
+  // was refused for some addresses); sending again skips them.
+  QStringList Delivered;
   // The boundary the file was read with: written again while no text holds
   // it, so that storing an unchanged mail writes the same bytes.
   QString Boundary;

@@ -1,7 +1,9 @@
 #include "support/AtomicFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <csignal>
@@ -56,6 +58,36 @@ bool Write(const QString& path, const QByteArray& data, Existing existing, unsig
   if (ok) ok = ::rename(temp.constData(), target.constData()) == 0;
   if (!ok) ::unlink(temp.constData());
   return ok;
+}
+
+bool Append(const QString& path, const QByteArray& data, unsigned newFileMode) {
+  const QByteArray target = QFile::encodeName(path);
+  const int fd = ::open(target.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, static_cast<mode_t>(newFileMode));
+  if (fd < 0) return false;
+  std::signal(SIGXFSZ, SIG_IGN);
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  const off_t before = st.st_size;
+  ok = ok && writeAll(fd, data.constData(), data.size());
+  ok = ok && ::fdatasync(fd) == 0;
+  if (!ok && before >= 0) {
+    // What did get written would run into the next append.
+    if (::ftruncate(fd, before) == 0) ::fdatasync(fd);
+  }
+  ok = (::close(fd) == 0) && ok;
+  return ok;
+}
+
+int RemoveLeftovers(const QString& folder, const QString& namePattern) {
+  // Write's temporary files: "." + the file's name + "." + six characters.
+  const QRegularExpression temporary(QStringLiteral("^\\.(?:") + namePattern + QStringLiteral(")\\.[A-Za-z0-9]{6}$"));
+  int removed = 0;
+  const QDir dir(folder);
+  for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+    if (!temporary.match(name).hasMatch()) continue;
+    if (QFile::remove(dir.filePath(name))) ++removed;
+  }
+  return removed;
 }
 
 }  // namespace AtomicFile

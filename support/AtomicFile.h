@@ -18,6 +18,16 @@ enum class Existing { MayCreate, MustExist };
 bool Write(const QString& path, const QByteArray& data, Existing existing = Existing::MayCreate,
            unsigned newFileMode = 0644);
 
+// Adds data at the end of path (created with newFileMode) and syncs it to
+// disk before returning. A write that fails is taken back, so the file never
+// keeps half of it.
+bool Append(const QString& path, const QByteArray& data, unsigned newFileMode = 0600);
+
+// Removes the temporary files that a write cut short by a crash left in
+// folder for the files whose names match namePattern (a regular expression
+// for the whole name). Only call it while no write of this program runs there.
+int RemoveLeftovers(const QString& folder, const QString& namePattern);
+
 // True when path exists and its owner may not write it.
 bool IsReadOnly(const QString& path);
 

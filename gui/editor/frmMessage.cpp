@@ -417,6 +417,9 @@ bool frmMessage::Constructor(int nSeq, bool bAutoShow) {
     setRows(AttachmentRows::RowsOf(record));
     SetMeCaption();
   }
+  // A mail some of whose addresses have their copy goes on in TOE mode.
+  mnuTOEMode_->setChecked(nSeq >= 0 && !record_.Delivered.isEmpty());
+  mnuTOEMode_Click();
   sstBody_->setCurrentIndex(0);
   showTab(0);
   refreshPanels();
@@ -745,10 +748,13 @@ bool frmMessage::StoreMail(int mailBox) {
     return false;
   }
   // Numbers skipped over belong to mail files the index did not know.
+  QList<std::int32_t> changed;
   for (std::int32_t seq = static_cast<std::int32_t>(index.size()); seq <= number; ++seq) {
     MailIndexEntry gap = store.EntryFromMailFile(seq);
     index.append(gap);
+    changed.append(seq);
   }
+  if (!changed.contains(number)) changed.append(number);
   MailIndexEntry& entry = index[number];
   const QDateTime now = QDateTime::currentDateTime();
   if (isNew || entry.MailBox == 0) {
@@ -779,11 +785,12 @@ bool frmMessage::StoreMail(int mailBox) {
   record.VerticalText = BodyText(txtBody_[1]);
   record.Attachments = attachments;
   record.Boundary = isNew ? QString() : record_.Boundary;
+  record.Delivered = isNew ? QStringList() : record_.Delivered;
 
   // The mail file before the index: a failure in between leaves a mail file
   // the index does not name yet (its number is never given out again), never
   // an index entry without its mail.
-  if (!store.WriteMailFile(number, record) || !store.WriteMailIndex(index)) {
+  if (!store.WriteMailFile(number, record) || !state_.Keeper.Record(index, changed)) {
     ui().Message(StoreFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
     return false;
   }
@@ -917,6 +924,7 @@ bool frmMessage::SendMail(bool bSendAllMode) {
   const bool interactive = !bSendAllMode;
   const bool wasQuiet = quiet_;
   quiet_ = quiet_ || bSendAllMode;
+  unrecorded_ = false;
   struct Restore {
     frmMessage* w;
     bool quiet;
@@ -926,7 +934,8 @@ bool frmMessage::SendMail(bool bSendAllMode) {
     }
   } restore{this, wasQuiet};
 
-  if (txtUpper_[0]->text().trimmed().isEmpty()) {
+  // A To field of only commas and blanks names nobody: as good as empty.
+  if (MailSender::Recipients(txtUpper_[0]->text()).isEmpty()) {
     if (interactive) {
       ui().Message(InputChecks::NotFilledMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
       txtUpper_[0]->setFocus();
@@ -944,8 +953,8 @@ bool frmMessage::SendMail(bool bSendAllMode) {
   pop_->Run(s.PopServer, s.PopPort, s.Account, s.Passwd);
 
   if (interactive) CallBack_SendMail(0, QString(), 1);
-  const int mailBox =
-      storedSeq_ >= 0 && storedSeq_ < state_.Index.size() ? state_.Index[storedSeq_].MailBox : MailBoxNumber::Outbox;
+  const int mailBox = storedSeq_ >= 0 && storedSeq_ < state_.Index.size() ? state_.Index[storedSeq_].MailBox
+                                                                            : MailBoxNumber::Outbox;
   // A stored mail the window has not changed is on disk as it stands: storing
   // it again would only rewrite the same file (the date of the send is
   // recorded with its move to the sent mailbox).
@@ -962,19 +971,50 @@ bool frmMessage::SendMail(bool bSendAllMode) {
   }
   if (interactive) CallBack_SendMail(35);
 
-  const QList<MailRecord> messages =
-      MailSender::Messages(record_, TOEMode(), chkTOEMailSelf_->isChecked(), SenderText(s));
-  bool sent = !messages.isEmpty();
-  for (const MailRecord& message : messages) {
-    if (!sendOnce(message, interactive)) {
-      sent = false;
-      break;
+  // While the journal holds this send's commits, the index is not folded.
+  state_.Keeper.SendStarted();
+  const QList<MailSender::Message> messages =
+      MailSender::Messages(record_, TOEMode(), chkTOEMailSelf_->isChecked(), s);
+  const bool eachAddress = !messages.isEmpty() && !messages.front().Key.isEmpty();
+  QStringList delivered = record_.Delivered;
+  QStringList missed;
+  QString firstError;
+  bool sent = true;
+  for (const MailSender::Message& message : messages) {
+    const SmtpDialogue::Outcome outcome =
+        MailSender::SendMessage(*smtp_, state_, storedSeq_, message, [&](int value) {
+          if (interactive) CallBack_SendMail(value);
+        });
+    if (outcome.Sent) {
+      if (eachAddress) delivered.append(message.Key);
+      continue;
     }
+    sent = false;
+    const QString text = outcome.NotRecorded      ? StoreFailedMessage()
+                         : outcome.ConnectionFailed ? ConnectErrorMessage(outcome.ErrorNumber, outcome.ErrorDescription)
+                                                    : SendErrorMessage(outcome.ServerReply);
+    if (firstError.isEmpty()) firstError = text;
+    // Every address gets its chance: one refusal does not hold back the others.
+    if (!eachAddress) break;
+    missed.append(message.Key);
   }
+  // The copies that went out stay on record, so a second send skips them.
+  if (!sent && delivered != record_.Delivered) MailSender::RecordDelivered(state_, storedSeq_, record_, delivered);
+  bool recorded = true;
+  if (sent) recorded = MailSender::RecordSent(state_, storedSeq_, QDateTime::currentDateTime());
+  unrecorded_ = sent && !recorded;
+  state_.Keeper.SendEnded();
+
   if (!isEnabled()) setEnabled(true);
   if (interactive) {
-    CallBack_SendMail(100, QString(), 2);
+    CallBack_SendMail(sent ? 100 : 0, QString(), 2);
     QCoreApplication::processEvents();
+    if (!sent) {
+      ui().Message(eachAddress ? PartlySentMessage(delivered, missed, firstError) : firstError,
+                   AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+    } else if (!recorded) {
+      ui().Message(SentNotRecordedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+    }
   }
   sending_ = false;
   if (!sent) {
@@ -985,25 +1025,23 @@ bool frmMessage::SendMail(bool bSendAllMode) {
     }
     return false;
   }
-
-  const bool recorded = MailSender::RecordSent(state_, storedSeq_, QDateTime::currentDateTime());
-  if (!recorded && interactive)
-    ui().Message(StoreFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
   if (host_ != nullptr && interactive) host_->RefreshMailList();
   close();
   return true;
 }
 
-bool frmMessage::sendOnce(const MailRecord& record, bool interactive) {
-  const SmtpDialogue::Outcome outcome = MailSender::SendMessage(*smtp_, state_.Settings, record, [&](int value) {
-    if (interactive) CallBack_SendMail(value);
-  });
-  if (outcome.Sent) return true;
-  if (interactive) {
-    CallBack_SendMail(0, QString(), 2);
-    const QString text = outcome.ConnectionFailed ? ConnectErrorMessage(outcome.ErrorNumber, outcome.ErrorDescription)
-                                                  : SendErrorMessage(outcome.ServerReply);
-    ui().Message(text, AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
-  }
-  return false;
+QString frmMessage::SentNotRecordedMessage() {
+  return QStringLiteral("メールは送信しましたが、送信済みであることを記録できませんでした。") + kCrLf +
+         QStringLiteral("ディスクの空きと MailBox フォルダへの書き込みを確かめてください。") + kCrLf +
+         QStringLiteral("記録は次の保存のときと終了のときにもう一度書き込みます。このメールを送り直す必要はありません。");
+}
+
+QString frmMessage::PartlySentMessage(const QStringList& delivered, const QStringList& missed,
+                                      const QString& error) {
+  const QString none = QStringLiteral("（なし）");
+  return QStringLiteral("TOEﾓｰﾄﾞの送信で、送れなかった宛先があります。") + kCrLf + kCrLf +
+         QStringLiteral("送信済み: ") + (delivered.isEmpty() ? none : delivered.join(QStringLiteral(", "))) + kCrLf +
+         QStringLiteral("未送信: ") + (missed.isEmpty() ? none : missed.join(QStringLiteral(", "))) + kCrLf +
+         kCrLf + error + kCrLf +
+         QStringLiteral("もう一度送信すると、未送信の宛先にだけ送ります。");
 }

@@ -111,6 +111,10 @@ class frmMessage : public EditorWindow {
   static QString SendErrorMessage(const QString& reply);
   static QString ConnectErrorMessage(int number, const QString& description);
   static QString TOEExplanation();
+  static QString SentNotRecordedMessage();
+  static QString PartlySentMessage(const QStringList& delivered, const QStringList& missed, const QString& error);
+  // The last send went out but could not be recorded on disk.
+  bool LastSendUnrecorded() const { return unrecorded_; }
 
  Q_SIGNALS:
   // The conversion put a new vertical text into the window.
@@ -143,7 +147,6 @@ class frmMessage : public EditorWindow {
   void saveAndExit();
   void showAttachHelp();
   Dialogs& ui();
-  bool sendOnce(const MailRecord& record, bool interactive);
 
   AppState& state_;
   Dialogs& dialogs_;
@@ -176,6 +179,7 @@ class frmMessage : public EditorWindow {
   bool engineRunning_ = false;
   bool sending_ = false;
   bool quiet_ = false;
+  bool unrecorded_ = false;
   bool stopRequested_ = false;
   std::int16_t pickerField_ = -1;
   bool filesSorted_ = false;

@@ -26,6 +26,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -39,6 +40,12 @@ frmCenter::frmCenter(AppState& state, ApiIniFileAccess& ini, Dialogs& dialogs, Q
   setWindowTitle(AppState::ProgramTitle());
   resize(760, 480);
   glyphSwapProgram_ = state_.FilePath(QStringLiteral("GlyphSwap"));
+  // Every few seconds, when nothing else is going on, MailIndex.dat catches up
+  // with the journal of the changes since.
+  quiet_ = new QTimer(this);
+  quiet_->setInterval(10000);
+  connect(quiet_, &QTimer::timeout, this, &frmCenter::foldWhenQuiet);
+  quiet_->start();
 
   auto* splitter = new QSplitter(this);
   tvMailBox_ = new QTreeWidget(splitter);
@@ -109,6 +116,32 @@ QString frmCenter::ShutDownQuestion() {
   return QStringLiteral("終了してよろしいですか？") + kCrLf + kCrLf +
          QStringLiteral("編集中のメール・アドレス帳があります。") + kCrLf +
          QStringLiteral("このまま終了すると、それらは全て破棄されます。");
+}
+
+QString frmCenter::RecoveredMessage(int count) {
+  return QStringLiteral("メールの索引（MailIndex.dat）に読めない行か抜けている番号がありました。") + kCrLf +
+         QString::number(count) + QStringLiteral("通のメールをメールファイルから復元し、「下書き」に入れました。") +
+         kCrLf + QStringLiteral("内容を確かめてください。");
+}
+
+QString frmCenter::InDoubtMessage(const IndexJournal::Replay& replay) const {
+  QString text = QStringLiteral("前回、メールの送信中に Tallpost が終了しました。") + kCrLf +
+                 QStringLiteral("サーバが受け取った可能性があるため、次のメールは送信済みとしました。") + kCrLf +
+                 QStringLiteral("届いたかどうか、宛先に確かめてください。") + kCrLf;
+  for (std::int32_t seq : replay.InDoubt) {
+    const QString subject = seq < state_.Index.size() ? state_.Index[seq].Subject : QString();
+    text += kCrLf + QStringLiteral("・:") + QString::number(seq) + u' ' + subject;
+  }
+  for (auto it = replay.DeliveredInDoubt.cbegin(); it != replay.DeliveredInDoubt.cend(); ++it)
+    text += kCrLf + QStringLiteral("・:") + QString::number(it.key()) + QStringLiteral(" (TOE) ") +
+            it.value().join(QStringLiteral(", "));
+  return text;
+}
+
+QString frmCenter::BatchUnrecordedMessage(int count) {
+  return QString::number(count) + QStringLiteral("通のメールは送信しましたが、送信済みであることを記録できませんでした。") +
+         kCrLf + QStringLiteral("ディスクの空きと MailBox フォルダへの書き込みを確かめてください。") + kCrLf +
+         QStringLiteral("記録は次の保存のときと終了のときにもう一度書き込みます。送り直す必要はありません。");
 }
 
 QString frmCenter::MoveFailedMessage() {
@@ -189,7 +222,8 @@ int frmCenter::SelectedMailBox() const {
 void frmCenter::Load() {
   QDir().mkpath(state_.FilePath(QStringLiteral("MailBox")));
   buildTree();
-  state_.Store().ReadMailIndex(state_.Index);
+  int recovered = 0;
+  const IndexJournal::Replay replay = state_.Keeper.Load(state_.Index, &recovered);
   {
     // The list is filled once, below, not again for the selection.
     const QSignalBlocker quiet(tvMailBox_);
@@ -204,6 +238,12 @@ void frmCenter::Load() {
     move(area.center() - rect().center());
   }
   show();
+  // Told once, now: mails the index had lost, and sends a cut-off run left
+  // undecided.
+  if (recovered > 0)
+    dialogs_.Message(RecoveredMessage(recovered), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+  if (!replay.InDoubt.isEmpty() || !replay.DeliveredInDoubt.isEmpty())
+    dialogs_.Message(InDoubtMessage(replay), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
   if (FirstRunCheckNeeded(state_.Settings)) {
     dialogs_.Message(FirstRunMessage(), AppState::ProgramTitle(), Dialogs::Icon::Information);
     ShowOption();
@@ -272,10 +312,16 @@ void frmCenter::TerminateMessage(int nSeq) {
 }
 
 void frmCenter::RefreshMailList() {
+  // The index in memory is the one that counts: the file may lag behind it.
   const int position = SelectedMailBox();
   if (position == 0) return;
-  state_.Store().ReadMailIndex(state_.Index);
   fillList(position);
+}
+
+void frmCenter::foldWhenQuiet() {
+  if (!state_.Keeper.Unfolded() && !state_.Keeper.Unsaved()) return;
+  if (state_.Keeper.Sending() || QApplication::activeModalWidget() != nullptr) return;
+  state_.Keeper.Fold(state_.Index);
 }
 
 void frmCenter::ShowAddressBook() {}
@@ -327,9 +373,13 @@ void frmCenter::OpenSelectedMail() {
 
 bool frmCenter::moveMails(const QList<int>& seqs, int mailBox) {
   MailIndex index = state_.Index;
+  QList<std::int32_t> changed;
   for (int seq : seqs)
-    if (seq >= 0 && seq < index.size()) index[seq].MailBox = mailBox;
-  if (!state_.Store().WriteMailIndex(index)) {
+    if (seq >= 0 && seq < index.size()) {
+      index[seq].MailBox = mailBox;
+      changed.append(seq);
+    }
+  if (!state_.Keeper.Record(index, changed)) {
     dialogs_.Message(MoveFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
     return false;
   }
@@ -477,6 +527,7 @@ void frmCenter::mnuSendMails_Click() {
     return;
   CallBack_SendMails(0, QString(), 1);
   bool error = false;
+  int unrecorded = 0;
   int k = 0;
   // One hidden editor serves the whole run, loaded anew for every mail: it is
   // never shown, and making its window again for each mail would cost more
@@ -498,9 +549,20 @@ void frmCenter::mnuSendMails_Click() {
       error = true;
     else if (!editor->SendMail(true))
       error = true;
+    else if (editor->LastSendUnrecorded())
+      ++unrecorded;
   }
   editor.reset();
-  if (error) dialogs_.Message(BatchErrorMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+  if (error || unrecorded > 0) {
+    QString text = error ? BatchErrorMessage() : QString();
+    if (unrecorded > 0) {
+      if (!text.isEmpty()) text += QStringLiteral("\r\n\r\n");
+      text += BatchUnrecordedMessage(unrecorded);
+    }
+    dialogs_.Message(text, AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+  }
+  // A quiet moment: the index file catches up with the run.
+  state_.Keeper.Fold(state_.Index);
   CallBack_SendMails(100, QString(), 2);
   QCoreApplication::processEvents();
   RefreshMailList();
@@ -524,6 +586,9 @@ void frmCenter::closeEvent(QCloseEvent* event) {
   }
   SaveSettings(state_, ini_);
   AddressBook::WriteAddressBook(state_.ProgramFolder, state_.Addresses);
+  // Whatever the journal holds, and any change that could not be written
+  // before, goes into MailIndex.dat now.
+  state_.Keeper.Fold(state_.Index);
   // Open editors are discarded without saving.
   for (QList<QPointer<EditorWindow>>* list : {&openEditors_, &newEditors_}) {
     for (QPointer<EditorWindow>& editor : *list) {

@@ -2,6 +2,7 @@
 
 #include "gui/mainwindow/EditorWindow.h"
 #include "gui/meter/MeterDriver.h"
+#include "store/IndexJournal.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -19,6 +20,7 @@ class QLabel;
 class QStackedWidget;
 class QTreeView;
 class QTreeWidget;
+class QTimer;
 class QTreeWidgetItem;
 
 // The main window: the mailbox tree, the list of the selected mailbox, the menus,
@@ -77,6 +79,9 @@ class frmCenter : public QMainWindow, public EditorHost {
   static QString FirstRunMessage();
   static QString ShutDownQuestion();
   static QString MoveFailedMessage();
+  static QString RecoveredMessage(int count);
+  QString InDoubtMessage(const IndexJournal::Replay& replay) const;
+  static QString BatchUnrecordedMessage(int count);
 
  Q_SIGNALS:
   // The settings are written and the program may end.
@@ -95,6 +100,8 @@ class frmCenter : public QMainWindow, public EditorHost {
   bool moveMails(const QList<int>& seqs, int mailBox);
   void selectAllMails();
   void showAbout();
+  // Folds the index journal into MailIndex.dat when nothing is going on.
+  void foldWhenQuiet();
 
   AppState& state_;
   ApiIniFileAccess& ini_;
@@ -110,5 +117,6 @@ class frmCenter : public QMainWindow, public EditorHost {
   // New mails not stored yet: not in openEditors_, but asked about at shut-down.
   QList<QPointer<EditorWindow>> newEditors_;
   QString glyphSwapProgram_;
+  QTimer* quiet_ = nullptr;
   MeterDriver batchMeter_;
 };

@@ -172,7 +172,7 @@ TEST_F(Editor, NewMailIsConvertedStoredAsZeroThenOneAndReopenedWhole) {
   ASSERT_TRUE(second->StoreMail(2));
   EXPECT_EQ(second->StoredSeq(), 1);
   MailIndex onDisk;
-  ASSERT_TRUE(state.Store().ReadMailIndex(onDisk));
+  ASSERT_TRUE(state.Keeper.ReadDurable(onDisk));
   EXPECT_EQ(onDisk.size(), 2);
 
   frmMessage* again = open(0, false);
@@ -226,7 +226,7 @@ TEST_F(Editor, ANewNumberStepsOverMailFilesTheIndexDoesNotKnow) {
   EXPECT_EQ(w->StoredSeq(), 4);
   EXPECT_EQ(folder.ReadBytes(QStringLiteral("MailBox/0.vml")), before);
   MailIndex index;
-  ASSERT_TRUE(state.Store().ReadMailIndex(index));
+  ASSERT_TRUE(state.Keeper.ReadDurable(index));
   ASSERT_EQ(index.size(), 5);
   EXPECT_EQ(index[0].To, QStringLiteral("old@example.jp"));
   EXPECT_EQ(index[0].MailBox, MailBoxNumber::Drafts);

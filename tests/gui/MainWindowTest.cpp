@@ -163,7 +163,7 @@ TEST_F(MainWindow, DeleteMovesTheSelectedMailsToTheTrashAndNothingLeavesTheTrash
   QTest::keyClick(w.MailList(), Qt::Key_Delete);
   EXPECT_EQ(w.MailListData()->rowCount(), 1);
   MailIndex onDisk;
-  ASSERT_TRUE(state.Store().ReadMailIndex(onDisk));
+  ASSERT_TRUE(state.Keeper.ReadDurable(onDisk));
   EXPECT_EQ(onDisk[a].MailBox, MailBoxNumber::Trash);
   EXPECT_EQ(onDisk[b].MailBox, MailBoxNumber::Trash);
   EXPECT_EQ(onDisk[1].MailBox, MailBoxNumber::Outbox);
@@ -174,7 +174,7 @@ TEST_F(MainWindow, DeleteMovesTheSelectedMailsToTheTrashAndNothingLeavesTheTrash
   EXPECT_EQ(w.MailList()->selectionModel()->selectedRows().size(), 3);
   QTest::keyClick(w.MailList(), Qt::Key_Delete);
   EXPECT_EQ(w.MailListData()->rowCount(), 3);
-  ASSERT_TRUE(state.Store().ReadMailIndex(onDisk));
+  ASSERT_TRUE(state.Keeper.ReadDurable(onDisk));
   EXPECT_EQ(onDisk[3].MailBox, MailBoxNumber::Trash);
 }
 
@@ -201,14 +201,14 @@ TEST_F(MainWindow, DroppedMailNumbersMoveToTheMailboxAndForeignTextIsIgnored) {
   EXPECT_FALSE(w.DropMails(QStringLiteral("1,99"), MailBoxNumber::Drafts));
   EXPECT_FALSE(w.DropMails(QStringLiteral("1"), MailBoxNumber::Root));
   MailIndex onDisk;
-  ASSERT_TRUE(state.Store().ReadMailIndex(onDisk));
+  ASSERT_TRUE(state.Keeper.ReadDurable(onDisk));
   EXPECT_EQ(onDisk[1].MailBox, MailBoxNumber::Outbox);
 
   ASSERT_TRUE(w.DropMails(dragged->text(), MailBoxNumber::Drafts));
   EXPECT_EQ(w.SelectedMailBox(), MailBoxNumber::Drafts);
   EXPECT_EQ(w.MailListData()->rowCount(), 3);
   EXPECT_TRUE(w.MailBoxTree()->hasFocus());
-  ASSERT_TRUE(state.Store().ReadMailIndex(onDisk));
+  ASSERT_TRUE(state.Keeper.ReadDurable(onDisk));
   for (int seq : {0, 2, 4}) EXPECT_EQ(onDisk[seq].MailBox, MailBoxNumber::Drafts);
 }
 

@@ -73,7 +73,7 @@ class Send : public ::testing::Test {
   static void flush() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
   int mailBoxOnDisk(int seq) const {
     MailIndex index;
-    if (!state.Store().ReadMailIndex(index) || seq >= index.size()) return -1;
+    if (!state.Keeper.ReadDurable(index) || seq >= index.size()) return -1;
     return index[seq].MailBox;
   }
 
@@ -120,7 +120,7 @@ TEST_F(Send, AStoredMailIsStoredAgainOnlyWhenChangedAndItsSendDateIsKept) {
   send(unchanged);
   EXPECT_EQ(folder.ReadBytes(QStringLiteral("MailBox/0.vml")), file) << "nothing to store";
   MailIndex index;
-  ASSERT_TRUE(state.Store().ReadMailIndex(index));
+  ASSERT_TRUE(state.Keeper.ReadDurable(index));
   EXPECT_EQ(index[0].MailBox, MailBoxNumber::Sent);
   EXPECT_GE(index[0].Date, before) << "the send date";
 
@@ -291,16 +291,82 @@ TEST_F(Send, ToeModeOffRestoresTheFieldsAndTheExplanationIsShown) {
   EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::Information);
 }
 
-TEST_F(Send, AToeSendWithOneRefusedAddressIsNotCountedAsSent) {
-  smtp.Answer = [](const QByteArray& line) -> QByteArray {
-    if (line == "RCPT TO:<b@example.jp>") return "550 no\r\n";
+TEST_F(Send, AToeSendGoesOnAfterARefusalAndASecondSendReachesOnlyTheAddressesLeft) {
+  bool refuse = true;
+  smtp.Answer = [&refuse](const QByteArray& line) -> QByteArray {
+    if (refuse && line == "RCPT TO:<b@example.jp>") return "550 no\r\n";
     return PoliteSmtp(line);
   };
-  frmMessage* w = written(QStringLiteral("a@example.jp,b@example.jp"));
+  frmMessage* w = written(QStringLiteral("a@example.jp, 次郎 <b@example.jp>, c@example.jp"));
   w->FindAction(QStringLiteral("mnuTOEMode"))->trigger();
   send(w);
-  EXPECT_EQ(dialogs.messages.value(0).text, QStringLiteral("メール送信エラー\r\n\r\n550 no\r\n"));
+  EXPECT_EQ(Rcpts(smtp), (QList<QByteArray>{"RCPT TO:<a@example.jp>", "RCPT TO:<b@example.jp>",
+                                            "RCPT TO:<c@example.jp>"}))
+      << "the addresses after the refused one get their copy too";
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(dialogs.messages[0].text,
+            frmMessage::PartlySentMessage({QStringLiteral("a@example.jp"), QStringLiteral("c@example.jp")},
+                                          {QStringLiteral("b@example.jp")},
+                                          QStringLiteral("メール送信エラー\r\n\r\n550 no\r\n")));
   EXPECT_EQ(state.Index.value(0).MailBox, MailBoxNumber::Outbox);
+  w->close();
+  flush();
+
+  // Sent again, as a batch would (TOE mode is not kept with the mail, but the
+  // copies that went out are): only the address left gets one.
+  refuse = false;
+  smtp.Commands.clear();
+  AppState restarted(folder.Path());
+  restarted.Settings = state.Settings;
+  restarted.SeparatorList = state.SeparatorList;
+  restarted.GlyphSwap = state.GlyphSwap;
+  int recovered = 0;
+  restarted.Keeper.Load(restarted.Index, &recovered);
+  auto* again = new frmMessage(restarted, dialogs, &host);
+  ASSERT_TRUE(again->Constructor(0, false));
+  EXPECT_TRUE(again->TOEMode()) << "the mail goes on in TOE mode";
+  ASSERT_TRUE(again->SendMail(true));
+  EXPECT_EQ(Rcpts(smtp), (QList<QByteArray>{"RCPT TO:<b@example.jp>"}));
+  EXPECT_EQ(restarted.Index.value(0).MailBox, MailBoxNumber::Sent);
+  flush();
+}
+
+TEST_F(Send, AToFieldOfOnlyCommasAndBlanksNamesNobody) {
+  for (const QString& to : {QStringLiteral(" , ,"), QStringLiteral("<>"), QStringLiteral("名前だけ <>")}) {
+    dialogs.messages.clear();
+    frmMessage* w = written(to);
+    send(w);
+    ASSERT_EQ(dialogs.messages.size(), 1) << to.toStdString();
+    EXPECT_EQ(dialogs.messages[0].text, InputChecks::NotFilledMessage());
+    EXPECT_EQ(smtp.Connections, 0);
+    EXPECT_FALSE(w->SendMail(true));
+    EXPECT_TRUE(state.Index.isEmpty() || state.Index[0].MailBox != MailBoxNumber::Sent);
+    w->close();
+    dialogs.AnswerNext(Dialogs::Answer::Yes);
+    flush();
+  }
+}
+
+TEST_F(Send, AStoredMailWithALineBreakInItsFieldsSendsNoExtraHeaderOrCommand) {
+  // A mail file from elsewhere, To and Subject holding bare line feeds.
+  MailRecord r;
+  r.MailBox = MailBoxNumber::Outbox;
+  r.To = QStringLiteral("hanako@example.jp\nX-Injected: yes");
+  r.Subject = QStringLiteral("件名\nBcc: evil@example.jp");
+  r.VerticalText = QStringLiteral("縦");
+  r.PageLines = r.LineChars = r.LineSpace = 1;
+  r.Date = QDateTime::currentDateTime();
+  ASSERT_TRUE(state.Store().WriteMailFile(0, r));
+  state.Index = {{0, QStringLiteral("x"), QStringLiteral("y"), r.Date, MailBoxNumber::Outbox, false}};
+  auto* w = new frmMessage(state, dialogs, &host);
+  ASSERT_TRUE(w->Constructor(0, false));
+  send(w);
+  EXPECT_EQ(state.Index[0].MailBox, MailBoxNumber::Sent);
+  ASSERT_EQ(Rcpts(smtp).size(), 1) << "one address, as the editor shows it";
+  for (const QByteArray& c : smtp.Commands) EXPECT_FALSE(c.startsWith("X-Injected")) << c.toStdString();
+  for (const QByteArray& line : smtp.Message.split('\n'))
+    EXPECT_FALSE(line.startsWith("Bcc:") || line.startsWith("X-Injected")) << line.toStdString();
+  flush();
 }
 
 // ---------------------------------------------------------------- the whole outbox

@@ -2,6 +2,7 @@
 #include "mail/SmtpDialogue.h"
 #include "tests/testsupport/ScriptedServer.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -130,12 +131,123 @@ TEST_F(Smtp, AServerThatNeverAnswersEndsAsAConnectionFailure) {
   EXPECT_FALSE(out.ErrorDescription.isEmpty());
   EXPECT_EQ(server.Connections, 1);
 
-  // Stalling after the message: the same.
+  // Silence after the message: the same, once the longer wait for the
+  // message's acceptance is over.
+  dialogue.Timing().FinalReplyMs = 600;
   server.Greeting = {"220 ready\r\n"};
   server.Answer = [](const QByteArray& line) -> QByteArray { return line == "." ? QByteArray() : PoliteSmtp(line); };
   const SmtpDialogue::Outcome stalled = send();
   EXPECT_FALSE(stalled.Sent);
   EXPECT_TRUE(stalled.ConnectionFailed);
+}
+
+// The time limits are scaled down here (a reply within 300 ms instead of 30 s);
+// the servers behave for real on a real socket.
+class SlowServer : public Smtp {
+ protected:
+  void SetUp() override {
+    server.Greeting = {"220 ready\r\n"};
+    dialogue.Timing().ReplyMs = 300;
+    dialogue.Timing().FinalReplyMs = 3000;
+    dialogue.Timing().UploadStallMs = 300;
+  }
+  QElapsedTimer clock;
+};
+
+TEST_F(SlowServer, AServerTakingLongerToAcceptTheMessageThanAnyCommandIsWaitedFor) {
+  // Four times the wait of a command: the mail was accepted and counts as sent.
+  server.DelayMs = [](const QByteArray& line) { return line == "." ? 1200 : 0; };
+  const SmtpDialogue::Outcome out = send();
+  EXPECT_TRUE(out.Sent) << out.ErrorDescription.toStdString();
+  EXPECT_EQ(server.Commands.count("QUIT"), 1);
+}
+
+TEST_F(SlowServer, AServerTricklingItsReplyCannotHoldTheDialogueOpen) {
+  // A byte every 40 ms: each arrival comes well within the limit, the reply
+  // as a whole does not.
+  server.Greeting = {"220-" + QByteArray(60, 'x') + "\r\n220 ready\r\n"};
+  server.TrickleMs = 40;
+  clock.start();
+  const SmtpDialogue::Outcome out = send();
+  EXPECT_FALSE(out.Sent);
+  EXPECT_TRUE(out.ConnectionFailed);
+  EXPECT_EQ(out.ErrorNumber, SmtpDialogue::TimeoutErrorNumber());
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_TRUE(server.Commands.isEmpty()) << "not even HELO went out";
+}
+
+TEST_F(SlowServer, ALineThatNeverEndsOrAReplyOfEndlessLinesIsCutOff) {
+  server.Greeting = {"220 " + QByteArray(64 * 1024, 'x')};
+  SmtpDialogue::Outcome out = send();
+  EXPECT_FALSE(out.Sent);
+  EXPECT_TRUE(out.ConnectionFailed);
+  EXPECT_NE(out.ErrorNumber, SmtpDialogue::TimeoutErrorNumber()) << "refused as it came, not timed out";
+
+  QByteArray lines;
+  for (int i = 0; i < 500; ++i) lines += "250-more\r\n";
+  server.Greeting = {"220 ready\r\n"};
+  server.Answer = [lines](const QByteArray& line) -> QByteArray {
+    return line.startsWith("HELO") ? lines : PoliteSmtp(line);
+  };
+  out = send();
+  EXPECT_FALSE(out.Sent);
+  EXPECT_TRUE(out.ConnectionFailed);
+}
+
+TEST_F(SlowServer, AServerThatReadsSlowlyGetsTheWholeMessage) {
+  // 3 MiB taken 256 KiB every 100 ms: the upload stalls for longer than a
+  // command may wait, but never for longer than the upload limit.
+  QByteArray big;
+  while (big.size() < 3 * 1024 * 1024) big += "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\r\n";
+  server.ReadBytesPerTick = 256 * 1024;
+  server.ReadTickMs = 100;
+  const SmtpDialogue::Outcome out = dialogue.Run(QStringLiteral("127.0.0.1"), server.Port(),
+                                                 QStringLiteral("me@example.jp"), {QStringLiteral("a@b")}, big + ".\r\n");
+  EXPECT_TRUE(out.Sent) << out.ErrorDescription.toStdString();
+  EXPECT_EQ(server.Message, big);
+}
+
+TEST_F(SlowServer, AServerThatStopsReadingFailsTheUploadNotTheProgram) {
+  QByteArray big(16 * 1024 * 1024, 'x');
+  for (qsizetype i = 70; i < big.size(); i += 72) big[i] = '\n';
+  server.ReadBytesPerTick = -1;
+  clock.start();
+  const SmtpDialogue::Outcome out = dialogue.Run(QStringLiteral("127.0.0.1"), server.Port(),
+                                                 QStringLiteral("me@example.jp"), {QStringLiteral("a@b")}, big);
+  EXPECT_FALSE(out.Sent);
+  EXPECT_TRUE(out.ConnectionFailed);
+  EXPECT_EQ(out.ErrorNumber, SmtpDialogue::TimeoutErrorNumber());
+  EXPECT_LT(clock.elapsed(), 5000);
+}
+
+TEST_F(Smtp, NoCommandArgumentCarriesALineBreak) {
+  server.Greeting = {"220 ready\r\n"};
+  for (const QString& bad : {QStringLiteral("a@b\r\nRCPT TO:<x@evil>"), QStringLiteral("a@b\nDATA"),
+                             QStringLiteral("a\x01@b")}) {
+    const SmtpDialogue::Outcome out = send({QStringLiteral("ok@example.jp"), bad});
+    EXPECT_FALSE(out.Sent);
+    EXPECT_EQ(out.ServerReply, SmtpDialogue::UnsafeArgumentText());
+  }
+  const SmtpDialogue::Outcome out = dialogue.Run(QStringLiteral("127.0.0.1"), server.Port(),
+                                                 QStringLiteral("me@x\r\nQUIT"), {QStringLiteral("a@b")}, kMessage);
+  EXPECT_FALSE(out.Sent);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(server.Connections, 0) << "nothing is even connected";
+}
+
+TEST_F(Smtp, TheCommitIsAskedForJustBeforeTheFinalDotAndCanStopIt) {
+  server.Greeting = {"220 ready\r\n"};
+  QByteArray seenAtCommit;
+  dialogue.BeforeCommit = [&] {
+    seenAtCommit = server.Message;
+    return false;
+  };
+  const SmtpDialogue::Outcome out = send();
+  EXPECT_FALSE(out.Sent);
+  EXPECT_TRUE(out.NotRecorded);
+  for (int i = 0; i < 20; ++i) QTest::qWait(10);
+  EXPECT_FALSE(server.Commands.contains(".")) << "the server never got the end of the message";
+  EXPECT_EQ(server.Commands.count("QUIT"), 0);
 }
 
 TEST_F(Smtp, AConnectionDroppedInTheMiddleOfTheMessageFails) {
@@ -209,6 +321,23 @@ TEST_F(Pop, NoServerSetMeansNoConnection) {
   EXPECT_FALSE(pop.Run(QStringLiteral("127.0.0.1"), -1, QStringLiteral("a"), QStringLiteral("b")));
   QCoreApplication::processEvents();
   EXPECT_EQ(server.Connections, 0);
+}
+
+TEST_F(Pop, ATricklingServerIsGivenUpOnAsAWholeAndTheLoginIsNotTried) {
+  // Every reply complete in time, the whole login not.
+  pop.Timing().ReplyMs = 1000;
+  pop.Timing().WholeMs = 500;
+  server.DelayMs = [](const QByteArray&) { return 300; };
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(login());
+  EXPECT_LT(clock.elapsed(), 1500);
+  // Nor is a login whose account or password holds a line break.
+  const int before = server.Connections;
+  EXPECT_FALSE(login(QStringLiteral("taro\r\nDELE 1"), QStringLiteral("pw")));
+  EXPECT_FALSE(login(QStringLiteral("taro"), QStringLiteral("pw\nQUIT")));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(server.Connections, before);
 }
 
 TEST_F(Pop, ASilentOrAbsentServerFailsQuietly) {

@@ -20,22 +20,51 @@ void ScriptedServer::accepted() {
     ++Connections;
     buffer_.clear();
     inData_ = false;
-    connect(client, &QTcpSocket::readyRead, this, [this, client] { arrived(client); });
+    connect(client, &QTcpSocket::readyRead, this, [this, client] { arrived(client, false); });
     connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
     // Each piece of the greeting a little after the one before, so that they
     // arrive apart.
-    for (qsizetype i = 0; i < Greeting.size(); ++i) {
-      const QByteArray piece = Greeting[i];
-      QTimer::singleShot(static_cast<int>(60 * i), client, [client, piece] {
-        client->write(piece);
-        client->flush();
-      });
-    }
+    for (qsizetype i = 0; i < Greeting.size(); ++i) deliver(client, Greeting[i], static_cast<int>(60 * i));
   }
 }
 
-void ScriptedServer::arrived(QTcpSocket* client) {
-  buffer_ += client->readAll();
+void ScriptedServer::deliver(QTcpSocket* client, const QByteArray& bytes, int delayMs) {
+  if (TrickleMs <= 0) {
+    QTimer::singleShot(delayMs, client, [client, bytes] {
+      client->write(bytes);
+      client->flush();
+    });
+    return;
+  }
+  for (qsizetype i = 0; i < bytes.size(); ++i) {
+    const char byte = bytes[i];
+    QTimer::singleShot(delayMs + static_cast<int>(i) * TrickleMs, client, [client, byte] {
+      client->write(&byte, 1);
+      client->flush();
+    });
+  }
+}
+
+void ScriptedServer::readSlowly(QTcpSocket* client) {
+  // A small read buffer: what the socket does not take stays in the kernel,
+  // whose buffers fill, and the client's writes stall.
+  client->setReadBufferSize(ReadBytesPerTick > 0 ? ReadBytesPerTick : 1);
+  if (ReadBytesPerTick < 0) return;
+  auto* tick = new QTimer(client);
+  connect(tick, &QTimer::timeout, client, [this, client] {
+    if (client->bytesAvailable() > 0) arrived(client, true);
+  });
+  tick->start(ReadTickMs);
+}
+
+void ScriptedServer::arrived(QTcpSocket* client, bool tick) {
+  if (inData_ && ReadBytesPerTick != 0) {
+    // Slow reading: at most one chunk each tick, taken by the tick.
+    if (ReadBytesPerTick < 0 || !tick) return;
+    buffer_ += client->read(ReadBytesPerTick);
+  } else {
+    buffer_ += client->readAll();
+  }
   for (;;) {
     const qsizetype lf = buffer_.indexOf('\n');
     if (lf < 0) break;
@@ -46,8 +75,9 @@ void ScriptedServer::arrived(QTcpSocket* client) {
     if (inData_) {
       if (line == ".") {
         inData_ = false;
+        client->setReadBufferSize(0);
         const QByteArray answer = Answer(line);
-        if (!answer.isEmpty()) client->write(answer);
+        if (!answer.isEmpty()) deliver(client, answer, DelayMs ? DelayMs(line) : 0);
         continue;
       }
       Message += raw;
@@ -59,7 +89,10 @@ void ScriptedServer::arrived(QTcpSocket* client) {
     }
     Commands.append(line);
     const QByteArray answer = Answer(line);
-    if (answer.startsWith("354")) inData_ = true;
-    if (!answer.isEmpty()) client->write(answer);
+    if (answer.startsWith("354")) {
+      inData_ = true;
+      if (ReadBytesPerTick != 0) readSlowly(client);
+    }
+    if (!answer.isEmpty()) deliver(client, answer, DelayMs ? DelayMs(line) : 0);
   }
 }

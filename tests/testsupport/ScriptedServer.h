@@ -25,6 +25,14 @@ class ScriptedServer : public QObject {
   std::function<QByteArray(const QByteArray& line)> Answer;
   // Closes the connection once this many bytes of message have arrived.
   qsizetype DropDuringDataAfter = -1;
+  // How long to wait before answering a line (greeting pieces not included).
+  std::function<int(const QByteArray& line)> DelayMs;
+  // Every answer (and greeting piece) goes out one byte at a time, this far apart.
+  int TrickleMs = 0;
+  // Once the message begins, take at most this many bytes every ReadTickMs
+  // (0: read as they come); a negative value stops reading altogether.
+  qsizetype ReadBytesPerTick = 0;
+  int ReadTickMs = 50;
 
   QList<QByteArray> Commands;  // every line outside the message
   QByteArray Message;          // the message's lines as received, with CR LF
@@ -32,7 +40,9 @@ class ScriptedServer : public QObject {
 
  private:
   void accepted();
-  void arrived(QTcpSocket* client);
+  void arrived(QTcpSocket* client, bool tick);
+  void deliver(QTcpSocket* client, const QByteArray& bytes, int delayMs);
+  void readSlowly(QTcpSocket* client);
 
   QTcpServer server_;
   QByteArray buffer_;
