@@ -13,7 +13,7 @@ class frmCenter;
 // Start-up of Tallpost and the application-wide state it owns.
 class AppMain {
  public:
-  enum class StartResult { Running, SecondInstance, TableFailed };
+  enum class StartResult { Running, SecondInstance, TableFailed, FolderNotWritable };
 
   AppMain(const QString& programFolder, Dialogs& dialogs);
   ~AppMain();
@@ -27,6 +27,7 @@ class AppMain {
   frmCenter* MainWindow() const { return center_.get(); }
 
   static QString TableFailedMessage();
+  static QString FolderNotWritableMessage(const QString& folder);
 
  private:
   Dialogs& dialogs_;

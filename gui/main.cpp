@@ -16,6 +16,7 @@ int main(int argc, char* argv[]) {
     case AppMain::StartResult::SecondInstance:
       return 0;
     case AppMain::StartResult::TableFailed:
+    case AppMain::StartResult::FolderNotWritable:
       return 1;
     case AppMain::StartResult::Running:
       break;

@@ -98,10 +98,14 @@ void ReadAddressBook(const QString& programFolder, AddressList& list) {
   const QString path = filePath(programFolder);
   QFile file(path);
   if (!QFileInfo::exists(path)) {
-    // As the program always has: the book's file exists from the first run on.
-    if (file.open(QIODevice::WriteOnly)) file.close();
+    // As the program always has: the book's file exists from the first run on,
+    // readable by its owner only (it holds the user's contacts).
+    AtomicFile::Write(path, QByteArray(), AtomicFile::Existing::MayCreate, 0600);
     return;
   }
+  // A book made readable to others by an earlier version is the owner's again.
+  if ((file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)) != 0)
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   if (!file.open(QIODevice::ReadOnly)) return;
   const QByteArray bytes = file.readAll();
   for (const AddressEntry& e : DecodeRecords(bytes)) list.Append(e);

@@ -2,6 +2,8 @@
 
 #include "store/ApiIniFileAccess.h"
 #include "store/AppState.h"
+#include "support/AtomicFile.h"
+#include "support/IniFile.h"
 #include "support/NumericText.h"
 
 namespace {
@@ -29,6 +31,19 @@ void readInt16(ApiIniFileAccess& ini, const char* key, T& target) {
 
 }  // namespace
 
+QString SettingText(const QString& text) {
+  QString out;
+  out.reserve(text.size());
+  for (QChar c : text)
+    if (c.unicode() >= 0x20 && c.unicode() != 0x7F) out.append(c);
+  return out.trimmed();
+}
+
+void CleanSettings(AppSettings& s) {
+  for (QString* text : {&s.Title, &s.Account, &s.Passwd, &s.Email, &s.FullName, &s.SmtpServer, &s.PopServer})
+    *text = SettingText(*text);
+}
+
 QString NoSeparatorText() { return QStringLiteral("（使用しない）"); }
 
 bool LoadSettings(AppState& state, ApiIniFileAccess& ini) {
@@ -50,6 +65,7 @@ bool LoadSettings(AppState& state, ApiIniFileAccess& ini) {
   readInt16(ini, "SaveBcc", s.SaveBcc);
   readInt16(ini, "Separator", s.Separator);
   readInt16(ini, "ShowMeter", s.ShowMeter);
+  CleanSettings(s);
 
   QString section;
   QString joined;
@@ -66,6 +82,10 @@ bool LoadSettings(AppState& state, ApiIniFileAccess& ini) {
 
 bool SaveSettings(const AppState& state, ApiIniFileAccess& ini) {
   const AppSettings& s = state.Settings;
+  // One replacement of the file for all the writes below.
+  if (!ini.CheckIniWritable(ini.IniFilePath()))
+    AtomicFile::Write(ini.IniFilePath(), QByteArray(), AtomicFile::Existing::MayCreate, 0600);
+  IniFile::Batch batch(ini.IniFilePath());
   const bool popValid = !s.PopServer.isEmpty() && s.PopPort >= 0;
   const auto num = [](std::int64_t v) { return QString::number(v); };
   const std::pair<const char*, QString> values[] = {
@@ -90,6 +110,7 @@ bool SaveSettings(const AppState& state, ApiIniFileAccess& ini) {
 
   const QStringList entries = state.SeparatorList.mid(1);
   ok = ini.WriteIni(kSeparator, entries.join(QChar(0)), std::nullopt, QString(), true) && ok;
+  ok = batch.Commit() && ok;
 
   ok = PutGlyphSwapData(state.GlyphSwapPath, state.GlyphSwap) && ok;
   return ok;

@@ -29,6 +29,12 @@ struct AppSettings {
   bool operator==(const AppSettings&) const = default;
 };
 
+// A setting as one plain line: every control character (line breaks, TAB and
+// the others) taken out, spaces around it trimmed. Nothing the user types in
+// the settings reaches a server as a command of its own.
+QString SettingText(const QString& text);
+void CleanSettings(AppSettings& settings);
+
 // Entry 0 of every separator list: no separator text.
 QString NoSeparatorText();
 
@@ -38,8 +44,8 @@ QString NoSeparatorText();
 // keeps the value the key had.
 bool LoadSettings(AppState& state, ApiIniFileAccess& ini);
 
-// Writes [Setting] and [Separator] from state, then the character table.
-// True when every write succeeded.
+// Writes [Setting] and [Separator] from state as one replacement of the
+// file, then the character table. True when every write succeeded.
 bool SaveSettings(const AppState& state, ApiIniFileAccess& ini);
 
 // The sending settings are incomplete: the settings window must be filled in.

@@ -4,6 +4,7 @@
 #include "support/Cp932.h"
 
 #include <QFile>
+#include <QHash>
 
 namespace IniFile {
 namespace {
@@ -68,7 +69,49 @@ qsizetype findKey(const QStringList& lines, const Range& r, const QString& key) 
 
 }  // namespace
 
+namespace {
+// The files with a batch open, and their lines as written so far.
+struct Pending {
+  QStringList lines;
+  bool readOk = true;
+};
+QHash<QString, Pending>& batches() {
+  static QHash<QString, Pending> open;
+  return open;
+}
+QStringList readFromDisk(const QString& file, bool* ok);
+}  // namespace
+
+Batch::Batch(const QString& file) : file_(file) {
+  if (batches().contains(file)) return;  // an outer batch gathers these too
+  Pending p;
+  p.lines = readFromDisk(file, &p.readOk);
+  batches().insert(file, p);
+  open_ = true;
+}
+
+Batch::~Batch() {
+  if (open_) batches().remove(file_);
+}
+
+bool Batch::Commit() {
+  if (!open_) return true;
+  const Pending p = batches().take(file_);
+  open_ = false;
+  return p.readOk && WriteLines(file_, p.lines);
+}
+
 QStringList ReadLines(const QString& file, bool* ok) {
+  const auto it = batches().constFind(file);
+  if (it != batches().constEnd()) {
+    if (ok) *ok = it->readOk;
+    return it->lines;
+  }
+  return readFromDisk(file, ok);
+}
+
+namespace {
+QStringList readFromDisk(const QString& file, bool* ok) {
   if (ok) *ok = true;
   QFile f(file);
   if (!f.exists()) return {};
@@ -85,8 +128,14 @@ QStringList ReadLines(const QString& file, bool* ok) {
   if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
   return lines;
 }
+}  // namespace
 
 bool WriteLines(const QString& file, const QStringList& lines) {
+  const auto it = batches().find(file);
+  if (it != batches().end()) {
+    it->lines = lines;
+    return it->readOk;
+  }
   QString text;
   for (const QString& line : lines) {
     text += line;

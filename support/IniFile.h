@@ -42,4 +42,20 @@ QStringList ReadLines(const QString& file, bool* ok = nullptr);
 // Writes the lines, each followed by CR LF, in CP932.
 bool WriteLines(const QString& file, const QStringList& lines);
 
+// Gathers every write to one file until Commit(), which replaces the file
+// once: a program ended halfway through saving its settings leaves the old
+// file or the new one, never a mix. Reads in between see the gathered lines.
+class Batch {
+ public:
+  explicit Batch(const QString& file);
+  ~Batch();  // without Commit(), the gathered writes are dropped
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+  bool Commit();
+
+ private:
+  QString file_;
+  bool open_ = false;
+};
+
 }  // namespace IniFile

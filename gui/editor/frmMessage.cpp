@@ -807,6 +807,38 @@ bool frmMessage::StoreMail(int mailBox) {
   return true;
 }
 
+bool frmMessage::KeepAsDraft() {
+  if (!dataChanged_) return true;
+  if (engineRunning_) {
+    stopRequested_ = true;
+    engine_->StopConversion();
+  }
+  const bool wasQuiet = quiet_;
+  quiet_ = true;
+  bool stored = StoreMail(MailBoxNumber::Drafts);
+  if (!stored) {
+    // Layout values the store refuses, or a file to attach that is gone:
+    // the text matters more. The settings' layout, no separator, and the
+    // attachments already stored.
+    txtPageLines_->setText(QString::number(std::max(1, state_.Settings.PageLines)));
+    txtLineChars_->setText(QString::number(std::max(1, state_.Settings.LineChars)));
+    txtLineSpace_->setText(QString::number(std::max<int>(1, state_.Settings.LineSpace)));
+    Separators::Fill(lstSeparator_, state_.SeparatorList, 0);
+    QList<AttachmentRow> rows = AttachmentRowsShown();
+    rows.removeIf([](const AttachmentRow& row) { return !row.IsStored(); });
+    setRows(rows);
+    stored = StoreMail(MailBoxNumber::Drafts);
+  }
+  quiet_ = wasQuiet;
+  if (!stored || storedSeq_ < 0 || storedSeq_ >= state_.Index.size()) return false;
+  // Unfinished, so not where a batch would send it.
+  if (state_.Index[storedSeq_].MailBox != MailBoxNumber::Drafts) {
+    state_.Index[storedSeq_].MailBox = MailBoxNumber::Drafts;
+    state_.Keeper.Record(state_.Index, {storedSeq_});
+  }
+  return true;
+}
+
 void frmMessage::saveAndExit() {
   setEnabled(false);
   const bool stored = StoreMail(2);

@@ -51,6 +51,7 @@ class frmMessage : public EditorWindow {
   bool Constructor(int nSeq, bool bAutoShow);
 
   bool DataChanged() const override { return dataChanged_; }
+  bool KeepAsDraft() override;
   int StoredSeq() const { return storedSeq_; }
   void SetMeCaption();
 

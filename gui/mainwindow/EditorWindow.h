@@ -9,6 +9,9 @@ class EditorWindow : public QWidget {
   using QWidget::QWidget;
   // The mail in the window has changes that are not stored.
   virtual bool DataChanged() const = 0;
+  // The program is being ended without a question (a signal): changes are
+  // stored in 下書き rather than lost. False when they could not be.
+  virtual bool KeepAsDraft() = 0;
 };
 
 // What an editor window needs of the main window that opened it.

@@ -470,7 +470,9 @@ bool frmCenter::eventFilter(QObject* watched, QEvent* event) {
 
 void frmCenter::ShowOption() {
   frmOption option(state_, dialogs_, this);
-  option.exec();
+  // What OK keeps is written at once: a program ended later (a closed
+  // terminal, a crash) keeps the user's settings.
+  if (option.exec() == QDialog::Accepted) SaveSettings(state_, ini_);
   if (QTreeWidgetItem* root = MailBoxNode(1)) root->setText(0, state_.Settings.Title);
 }
 
@@ -568,6 +570,20 @@ void frmCenter::mnuSendMails_Click() {
   RefreshMailList();
 }
 
+void frmCenter::CloseForSignal() {
+  if (closingForSignal_) return;
+  closingForSignal_ = true;
+  // A question box or the settings window may be open: it ends first.
+  while (QWidget* modal = QApplication::activeModalWidget()) {
+    modal->close();
+    if (QApplication::activeModalWidget() == modal) break;
+  }
+  for (QList<QPointer<EditorWindow>>* list : {&openEditors_, &newEditors_})
+    for (const QPointer<EditorWindow>& editor : QList<QPointer<EditorWindow>>(*list))
+      if (editor && editor->DataChanged()) editor->KeepAsDraft();
+  close();
+}
+
 void frmCenter::showAbout() {
   AboutWindow about(AppState::ProgramTitle(), VersionText::VersionString(), this);
   about.exec();
@@ -579,8 +595,9 @@ void frmCenter::closeEvent(QCloseEvent* event) {
     if (editor && editor->DataChanged()) changed = true;
   for (const QPointer<EditorWindow>& editor : newEditors_)
     if (editor && editor->DataChanged()) changed = true;
-  if (changed && dialogs_.Message(ShutDownQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Information,
-                                  Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes) {
+  if (changed && !closingForSignal_ &&
+      dialogs_.Message(ShutDownQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Information,
+                       Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes) {
     event->ignore();
     return;
   }

@@ -76,6 +76,10 @@ class frmCenter : public QMainWindow, public EditorHost {
   // put another program here.
   void SetGlyphSwapProgram(const QString& path) { glyphSwapProgram_ = path; }
 
+  // A signal asks the program to end: unsaved mails go to 下書き, then the
+  // close proceeds as a normal one, without its question.
+  void CloseForSignal();
+
   static QString FirstRunMessage();
   static QString ShutDownQuestion();
   static QString MoveFailedMessage();
@@ -118,5 +122,6 @@ class frmCenter : public QMainWindow, public EditorHost {
   QList<QPointer<EditorWindow>> newEditors_;
   QString glyphSwapProgram_;
   QTimer* quiet_ = nullptr;
+  bool closingForSignal_ = false;
   MeterDriver batchMeter_;
 };

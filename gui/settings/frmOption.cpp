@@ -221,6 +221,7 @@ void frmOption::store() {
   s.LineSpace = NumericText::ToInt16(text("txtLineSpace")).value_or(s.LineSpace);
   s.SaveBcc = chkSaveBcc_->isChecked() ? 1 : 0;
   s.ShowMeter = chkShowMeter_->isChecked() ? 1 : 0;
+  CleanSettings(s);
 
   // The list as edited here becomes the program's list. Empty entries are left
   // out: the file's list ends at its first empty entry, so anything after one

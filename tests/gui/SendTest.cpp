@@ -331,6 +331,35 @@ TEST_F(Send, AToeSendGoesOnAfterARefusalAndASecondSendReachesOnlyTheAddressesLef
   flush();
 }
 
+TEST_F(Send, AMailTheServerTookIsSentEvenWhenItsRecordCannotBeWritten) {
+  frmMessage* w = written();
+  ASSERT_TRUE(w->StoreMail(MailBoxNumber::Outbox));
+  w->close();
+  flush();
+  ASSERT_TRUE(state.Keeper.Fold(state.Index));
+  auto* again = new frmMessage(state, dialogs, &host);
+  ASSERT_TRUE(again->Constructor(0, false));
+  // Room for the commit's own record before the final dot, not for the
+  // record that the mail was accepted: the disk fills up in between.
+  const qint64 room = IndexJournal::EncodeRecord(JournalRecord::Commit(JournalRecord::Kind::CommitBegun, 0)).size();
+  {
+    FileSizeLimit full(room + 8);
+    send(again);
+  }
+  flush();
+  EXPECT_EQ(smtp.Commands.count("DATA"), 1);
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(dialogs.messages[0].text, frmMessage::SentNotRecordedMessage());
+  EXPECT_EQ(state.Index[0].MailBox, MailBoxNumber::Sent) << "in this run";
+  EXPECT_TRUE(state.Keeper.Unsaved());
+  // The next run finds it sent too: the commit on disk never ended.
+  AppState next(folder.Path());
+  int recovered = 0;
+  const IndexJournal::Replay replay = next.Keeper.Load(next.Index, &recovered);
+  EXPECT_EQ(next.Index.value(0).MailBox, MailBoxNumber::Sent) << "and the next";
+  EXPECT_EQ(replay.InDoubt, QList<std::int32_t>{0});
+}
+
 TEST_F(Send, AToFieldOfOnlyCommasAndBlanksNamesNobody) {
   for (const QString& to : {QStringLiteral(" , ,"), QStringLiteral("<>"), QStringLiteral("名前だけ <>")}) {
     dialogs.messages.clear();

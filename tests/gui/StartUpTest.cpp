@@ -17,8 +17,13 @@
 #include <QPushButton>
 #include <QSysInfo>
 #include <QTabWidget>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <csignal>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +33,7 @@ class FakeEditor : public EditorWindow {
  public:
   explicit FakeEditor(bool changed) : changed_(changed) {}
   bool DataChanged() const override { return changed_; }
+  bool KeepAsDraft() override { return false; }
 
  private:
   bool changed_;
@@ -224,6 +230,144 @@ TEST_F(StartUp, ANewUserSetsUpWritesAMailAndFilesIt) {
   EXPECT_EQ(reopened->Body(1)->toPlainText(), vertical);
   EXPECT_TRUE(center->close());
   EXPECT_TRUE(QFile::exists(folder.File(QStringLiteral("Tallpost.ini"))));
+}
+
+}  // namespace
+
+namespace {
+
+void CompleteSettings(const TempProgramFolder& folder) {
+  ASSERT_TRUE(folder.WriteBytes(QStringLiteral("Tallpost.ini"),
+                                Cp932::Encode(QStringLiteral("[Setting]\r\nTitle=箱\r\nPasswd=p\r\nAccount=a\r\n"
+                                                             "Email=e@example.jp\r\nSmtpServer=127.0.0.1\r\n"
+                                                             "PageLines=10\r\nLineChars=10\r\nLineSpace=1\r\n"))));
+}
+
+TEST_F(StartUp, ATerminateSignalClosesAsTheUserWouldAndKeepsTheUnsavedMailAsADraft) {
+  CompleteSettings(folder);
+  AppMain program(folder.Path(), dialogs);
+  ASSERT_EQ(program.Start(), AppMain::StartResult::Running);
+  QSignalSpy done(program.MainWindow(), &frmCenter::ShutDownComplete);
+  auto* editor = qobject_cast<frmMessage*>(program.MainWindow()->MakeNewMail());
+  ASSERT_NE(editor, nullptr);
+  editor->Upper(0)->setText(QStringLiteral("hanako@example.jp"));
+  editor->Upper(3)->setText(QStringLiteral("書きかけ"));
+  editor->Body(0)->setPlainText(QStringLiteral("途中まで書いた本文。"));
+  // A question box open when the signal comes is no obstacle.
+  program.State().Settings.Title = QStringLiteral("終わる前の題");
+  dialogs.messages.clear();
+  ::raise(SIGTERM);
+  ASSERT_TRUE(done.wait(5000));
+  EXPECT_TRUE(dialogs.messages.isEmpty()) << "nobody is asked";
+
+  AppState after(folder.Path());
+  int recovered = 0;
+  after.Keeper.Load(after.Index, &recovered);
+  ASSERT_EQ(after.Index.size(), 1);
+  EXPECT_EQ(after.Index[0].MailBox, MailBoxNumber::Drafts);
+  EXPECT_EQ(after.Index[0].Subject, QStringLiteral("書きかけ"));
+  MailRecord kept;
+  ASSERT_TRUE(after.Store().ReadMailFile(0, kept));
+  EXPECT_EQ(kept.BodyText, QStringLiteral("途中まで書いた本文。"));
+  ApiIniFileAccess ini(after.IniPath, &dialogs);
+  ASSERT_TRUE(LoadSettings(after, ini));
+  EXPECT_EQ(after.Settings.Title, QStringLiteral("終わる前の題"));
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(StartUp, SettingsAreWrittenWhenTheSettingsWindowIsClosedWithOk) {
+  CompleteSettings(folder);
+  AppMain program(folder.Path(), dialogs);
+  ASSERT_EQ(program.Start(), AppMain::StartResult::Running);
+  dismiss.Stop();
+  WhenModal([](QWidget* modal) {
+    auto* option = qobject_cast<frmOption*>(modal);
+    ASSERT_NE(option, nullptr);
+    option->Field(QStringLiteral("txtTitle"))->setText(QStringLiteral("新しい題"));
+    option->Field(QStringLiteral("txtMailAddr"))->setText(QStringLiteral("new@example.jp\nRCPT TO:<x@y>"));
+    option->OkButton()->click();
+  });
+  program.MainWindow()->ShowOption();
+  // On disk now, before any shut-down.
+  AppState disk(folder.Path());
+  ApiIniFileAccess ini(disk.IniPath, &dialogs);
+  ASSERT_TRUE(LoadSettings(disk, ini));
+  EXPECT_EQ(disk.Settings.Title, QStringLiteral("新しい題"));
+  EXPECT_FALSE(disk.Settings.Email.contains(u'\n'));
+  EXPECT_FALSE(program.State().Settings.Email.contains(u'\n'));
+}
+
+// Makes folder a place nobody may write in (not even root), for as long as it lives.
+class Unwritable {
+ public:
+  explicit Unwritable(const QString& folder) : folder_(folder) {
+    ok_ = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), folder_}) == 0;
+  }
+  ~Unwritable() {
+    if (ok_) QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), folder_});
+  }
+  bool Ok() const { return ok_; }
+
+ private:
+  QString folder_;
+  bool ok_ = false;
+};
+
+TEST_F(StartUp, AProgramFolderThatCannotBeWrittenEndsWithAMessageNotSilently) {
+  ASSERT_TRUE(QDir(folder.Path()).mkdir(QStringLiteral("locked")));
+  const QString locked = folder.File(QStringLiteral("locked"));
+  ASSERT_TRUE(QFile::copy(folder.File(QStringLiteral("GlyphSwap.dat")), locked + QStringLiteral("/GlyphSwap.dat")));
+  // Where the file system cannot mark a folder immutable, a folder whose
+  // parent is a file cannot be written in either.
+  Unwritable guard(locked);
+  const QString programFolder =
+      guard.Ok() ? locked : folder.File(QStringLiteral("GlyphSwap.dat")) + QStringLiteral("/sub");
+  AppMain program(programFolder, dialogs);
+  EXPECT_EQ(program.Start(), AppMain::StartResult::FolderNotWritable);
+  EXPECT_EQ(program.MainWindow(), nullptr);
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::Error);
+  EXPECT_TRUE(dialogs.messages[0].text.contains(QDir::toNativeSeparators(programFolder)));
+}
+
+TEST_F(StartUp, TheAddressBookIsTheOwnersAloneAndLeftoversOfACrashAreCleared) {
+  ASSERT_TRUE(folder.WriteBytes(QStringLiteral(".address.dat.Xy12Zq"), "half a book"));
+  ASSERT_TRUE(QDir(folder.Path()).mkdir(QStringLiteral("MailBox")));
+  ASSERT_TRUE(folder.WriteBytes(QStringLiteral("MailBox/.MailIndex.dat.abcDEF"), "half an index"));
+  AppMain program(folder.Path(), dialogs);
+  ASSERT_EQ(program.Start(), AppMain::StartResult::Running);
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(folder.File(QStringLiteral("address.dat"))).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_FALSE(QFile::exists(folder.File(QStringLiteral(".address.dat.Xy12Zq"))));
+  EXPECT_FALSE(QFile::exists(folder.File(QStringLiteral("MailBox/.MailIndex.dat.abcDEF"))));
+}
+
+TEST_F(StartUp, RecoveredMailsAndSendsLeftUndecidedAreToldOnceAtStart) {
+  CompleteSettings(folder);
+  ASSERT_TRUE(QDir(folder.Path()).mkdir(QStringLiteral("MailBox")));
+  MailStore store(folder.File(QStringLiteral("MailBox")));
+  MailRecord lost;
+  lost.To = QStringLiteral("x@example.jp");
+  lost.Subject = QStringLiteral("索引にない");
+  lost.MailBox = MailBoxNumber::Outbox;
+  ASSERT_TRUE(store.WriteMailFile(1, lost));
+  ASSERT_TRUE(folder.WriteBytes(QStringLiteral("MailBox/MailIndex.dat"),
+                                Cp932::Encode(QStringLiteral("0,\"a@example.jp\",\"途中\",#2026-01-01#,2,#FALSE#\r\n"
+                                                             "2,\"b@example.jp\",\"次\",#2026-01-01#,2,#FALSE#\r\n"))));
+  IndexJournal journal(folder.File(QStringLiteral("MailBox")));
+  ASSERT_TRUE(journal.Append({JournalRecord::Commit(JournalRecord::Kind::CommitBegun, 0)}));
+  AppMain program(folder.Path(), dialogs);
+  ASSERT_EQ(program.Start(), AppMain::StartResult::Running);
+  ASSERT_EQ(dialogs.messages.size(), 2);
+  EXPECT_EQ(dialogs.messages[0].text, frmCenter::RecoveredMessage(1));
+  EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("途中")));
+  const MailIndex& index = program.State().Index;
+  EXPECT_EQ(index[0].MailBox, MailBoxNumber::Sent);
+  EXPECT_EQ(index[1].MailBox, MailBoxNumber::Drafts);
+  EXPECT_EQ(index[2].MailBox, MailBoxNumber::Outbox);
+  // Only the one real outbox mail is listed there.
+  EXPECT_EQ(program.MainWindow()->MailListData()->rowCount(), 1);
 }
 
 }  // namespace

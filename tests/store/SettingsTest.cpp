@@ -1,13 +1,18 @@
 #include "store/ApiIniFileAccess.h"
 #include "store/AppSettings.h"
 #include "store/AppState.h"
+#include "support/AtomicFile.h"
 #include "support/Cp932.h"
 #include "tests/testsupport/ScriptedDialogs.h"
 #include "tests/testsupport/TempProgramFolder.h"
 
 #include <QFile>
 
+#include <csignal>
+#include <cstdlib>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -201,6 +206,68 @@ TEST_F(Settings, AMissingTableFailsTheLoad) {
   ASSERT_TRUE(QFile::remove(folder.File(QStringLiteral("GlyphSwap.dat"))));
   AppState state(folder.Path());
   EXPECT_FALSE(load(state));
+}
+
+}  // namespace
+
+namespace {
+
+// Every text setting of a run carries the run's generation.
+void setGeneration(AppSettings& s, int generation) {
+  const QString g = QStringLiteral("g") + QString::number(generation);
+  for (QString* text : {&s.Title, &s.Account, &s.Passwd, &s.Email, &s.FullName, &s.SmtpServer}) *text = g;
+  s.SmtpPort = 1000 + generation % 60000;
+}
+
+TEST_F(Settings, AProgramKilledWhileSavingLeavesTheOldSettingsOrTheNewNeverAMix) {
+  AppState first(folder.Path());
+  ASSERT_TRUE(load(first));
+  setGeneration(first.Settings, 0);
+  ASSERT_TRUE(save(first));
+  std::srand(7);
+  int mixed = 0;
+  const int kills = 40;
+  for (int k = 0; k < kills; ++k) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Saves generation after generation until it is killed.
+      AppState state(folder.Path());
+      ApiIniFileAccess ini(state.IniPath, nullptr);
+      LoadSettings(state, ini);
+      for (int g = 1;; ++g) {
+        setGeneration(state.Settings, g);
+        SaveSettings(state, ini);
+      }
+    }
+    ::usleep(static_cast<useconds_t>(2000 + std::rand() % 20000));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    AppState after(folder.Path());
+    ASSERT_TRUE(load(after));
+    const QString g = after.Settings.Title;
+    const bool same = after.Settings.Account == g && after.Settings.Passwd == g && after.Settings.Email == g &&
+                      after.Settings.FullName == g && after.Settings.SmtpServer == g &&
+                      after.Settings.SmtpPort == 1000 + g.mid(1).toInt() % 60000;
+    if (!same) ++mixed;
+  }
+  EXPECT_EQ(mixed, 0) << "of " << kills << " kills";
+}
+
+TEST_F(Settings, ControlCharactersNeverStayInASettingAndLeftoverTemporaryFilesGo) {
+  writeIni(QStringLiteral("[Setting]\r\nEmail=taro@example.jp\tx\r\nAccount=ta\x01ro\r\nSmtpServer= mail\x7f.example.jp \r\n"));
+  AppState state(folder.Path());
+  ASSERT_TRUE(load(state));
+  EXPECT_EQ(state.Settings.Email, QStringLiteral("taro@example.jpx"));
+  EXPECT_EQ(state.Settings.Account, QStringLiteral("taro"));
+  EXPECT_EQ(state.Settings.SmtpServer, QStringLiteral("mail.example.jp"));
+
+  ASSERT_TRUE(folder.WriteBytes(QStringLiteral(".Tallpost.ini.a1B2c3"), "half"));
+  ASSERT_TRUE(folder.WriteBytes(QStringLiteral(".local.backup"), "not ours"));
+  EXPECT_EQ(AtomicFile::RemoveLeftovers(folder.Path(), QStringLiteral("Tallpost\\.ini")), 1);
+  EXPECT_FALSE(QFile::exists(folder.File(QStringLiteral(".Tallpost.ini.a1B2c3"))));
+  EXPECT_TRUE(QFile::exists(folder.File(QStringLiteral(".local.backup"))));
 }
 
 }  // namespace
