@@ -39,6 +39,16 @@ vml = crlf.join([
     "--0__=1.5E+07", 'Content-type: application/octet-stream; Name = "a.txt"',
     'Content-Disposition: attachment; filename="a.txt"', "", "QUJD", "", "", ""])
 put("mailfile", "mail.vml", vml)
+put("mailfile", "delivered.vml", vml.replace('Boundary=', 'X-Tallpost-Delivered: a@example.jp, b@example.jp\r\nBoundary='))
+
+
+def crc_line(body):
+    import zlib
+    return body + b"\t" + ("%08x" % zlib.crc32(body)).encode() + b"\r\n"
+
+
+put("journal", "journal", crc_line('=0,"hanako@example.jp","件名",#2026-01-02 03:04:05#,3,#FALSE#'.encode("cp932")) +
+    crc_line(b'>1,""') + crc_line(b'+1,"a@example.jp"') + crc_line(b'-2,""'))
 
 table = ""
 for h, v, f in [("ー", "｜", "FFFF"), ("、", "", "FFFF"), ("「", "┐", "0"), ("っ", "", "FFFF")]:

@@ -6,11 +6,12 @@
 #include <QTcpSocket>
 
 LineDialogue::LineDialogue(ReplyLines::Kind kind, const QString& socketName, QObject* parent)
-    : QObject(parent), socket_(new QTcpSocket(this)), lines_(kind) {
+    : QObject(parent), socket_(new QTcpSocket(this)), spare_(new QTcpSocket(this)), lines_(kind) {
   socket_->setObjectName(socketName);
+  spare_->setObjectName(socketName);
   for (QTimer* t : {&reply_, &upload_, &whole_}) t->setSingleShot(true);
-  connect(socket_, &QTcpSocket::readyRead, this, &LineDialogue::arrived);
-  connect(socket_, &QTcpSocket::bytesWritten, this, &LineDialogue::written);
+  attach(socket_);
+  attach(spare_);
   connect(&reply_, &QTimer::timeout, this, [this] {
     if (!done_) Failed(Failure::NoReply);
   });
@@ -20,6 +21,48 @@ LineDialogue::LineDialogue(ReplyLines::Kind kind, const QString& socketName, QOb
   connect(&whole_, &QTimer::timeout, this, [this] {
     if (!done_) Failed(Failure::WholeTime);
   });
+}
+
+// Both sockets take turns: only the dialogue's own one is listened to; a
+// connection opened ahead keeps what arrives until its dialogue begins.
+void LineDialogue::attach(QTcpSocket* s) {
+  connect(s, &QTcpSocket::readyRead, this, [this, s] {
+    if (s == socket_) arrived();
+  });
+  connect(s, &QTcpSocket::bytesWritten, this, [this, s] {
+    if (s == socket_) written();
+  });
+  // Commands and the end of a message are small writes that must leave at
+  // once, not wait for the acknowledgement of the write before them.
+  connect(s, &QTcpSocket::connected, this, [s] { s->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
+  connect(s, &QTcpSocket::errorOccurred, this, [this, s](QAbstractSocket::SocketError error) {
+    if (s == socket_ && !done_) SocketError(error);
+  });
+  connect(s, &QTcpSocket::disconnected, this, [this, s] {
+    if (s == socket_ && !done_) SocketClosed();
+  });
+}
+
+void LineDialogue::Preconnect(const QString& host, int port) {
+  if (spare_->state() == QAbstractSocket::ConnectingState || spare_->state() == QAbstractSocket::ConnectedState ||
+      spare_->state() == QAbstractSocket::HostLookupState) {
+    if (spareHost_ == host && sparePort_ == port) return;
+  }
+  spare_->abort();
+  spareHost_ = host;
+  sparePort_ = port;
+  spare_->connectToHost(host, static_cast<quint16>(port));
+}
+
+void LineDialogue::DropPreconnected() {
+  if (spare_->state() == QAbstractSocket::ConnectedState) {
+    spare_->write("QUIT\r\n");
+    spare_->flush();
+    spare_->disconnectFromHost();
+  } else {
+    spare_->abort();
+  }
+  sparePort_ = -1;
 }
 
 LineDialogue::~LineDialogue() = default;
@@ -44,7 +87,18 @@ QString LineDialogue::FailureText(Failure failure, const Limits& limits) {
 void LineDialogue::Converse(const QString& host, int port) {
   // A leftover connection's close is not this dialogue's concern.
   done_ = true;
-  socket_->abort();
+  const QAbstractSocket::SocketState ahead = spare_->state();
+  const bool reuse = sparePort_ == port && spareHost_ == host &&
+                     (ahead == QAbstractSocket::ConnectedState || ahead == QAbstractSocket::ConnectingState ||
+                      ahead == QAbstractSocket::HostLookupState);
+  sparePort_ = -1;
+  if (reuse) {
+    // The connection opened ahead becomes this dialogue's; the one before it
+    // may still be closing after its QUIT, and is left to finish that.
+    std::swap(socket_, spare_);
+  } else {
+    socket_->abort();
+  }
   lines_.Clear();
   finalPending_ = false;
   done_ = false;
@@ -53,7 +107,12 @@ void LineDialogue::Converse(const QString& host, int port) {
   // The greeting is the reply to the connection.
   reply_.start(limits_.ReplyMs);
   if (limits_.WholeMs > 0) whole_.start(limits_.WholeMs);
-  socket_->connectToHost(host, static_cast<quint16>(port));
+  if (!reuse)
+    socket_->connectToHost(host, static_cast<quint16>(port));
+  else if (socket_->bytesAvailable() > 0)
+    QTimer::singleShot(0, this, [this] {
+      if (!done_) arrived();
+    });
   // Windows repaint meanwhile, but the user's input waits until the dialogue
   // is over: nothing can start a second send or change the mail halfway.
   if (!done_) wait.exec(QEventLoop::ExcludeUserInputEvents);

@@ -2,6 +2,7 @@
 
 #include "mail/ReplyLines.h"
 
+#include <QAbstractSocket>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -35,6 +36,13 @@ class LineDialogue : public QObject {
   void SetTimeout(int ms) { limits_.ReplyMs = ms; }
   Limits& Timing() { return limits_; }
 
+  // Opens the connection of the dialogue after this one, so that its
+  // greeting is on its way while this one ends; the next dialogue with the
+  // same host and port takes it. One connection per dialogue all the same.
+  void Preconnect(const QString& host, int port);
+  // A connection opened ahead and not needed after all: closed politely.
+  void DropPreconnected();
+
  protected:
   LineDialogue(ReplyLines::Kind kind, const QString& socketName, QObject* parent);
   ~LineDialogue() override;
@@ -55,6 +63,9 @@ class LineDialogue : public QObject {
   virtual void Reply(const QString& reply) = 0;
   // A time limit ran out, or the server's reply broke the limits of its size.
   virtual void Failed(Failure failure) = 0;
+  // The dialogue's own connection failed, or the server closed it.
+  virtual void SocketError(QAbstractSocket::SocketError error) = 0;
+  virtual void SocketClosed() = 0;
 
   static QString FailureText(Failure failure, const Limits& limits);
 
@@ -62,9 +73,13 @@ class LineDialogue : public QObject {
   Limits limits_;
 
  private:
+  void attach(QTcpSocket* socket);
   void arrived();
   void written();
 
+  QTcpSocket* spare_;
+  QString spareHost_;
+  int sparePort_ = -1;
   ReplyLines lines_;
   QTimer reply_;
   QTimer upload_;

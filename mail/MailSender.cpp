@@ -1,6 +1,7 @@
 #include "mail/MailSender.h"
 
 #include "mail/OutgoingMail.h"
+#include "mail/PopBeforeSmtp.h"
 #include "mail/clsMakeMail.h"
 #include "store/AppSettings.h"
 #include "store/AppState.h"
@@ -56,8 +57,10 @@ SmtpDialogue::Outcome SendMessage(SmtpDialogue& smtp, AppState& state, std::int3
   if (!committing) return outcome;
   // The mail's own acceptance is recorded with its move to 送信済み.
   if (outcome.Sent && message.Key.isEmpty()) return outcome;
+  // A refusal is synced: lost, it would leave the commit begun, and the
+  // address would count as having its copy.
   const auto kind = outcome.Sent ? JournalRecord::Kind::Accepted : JournalRecord::Kind::Refused;
-  state.Keeper.Record(state.Index, {}, {JournalRecord::Commit(kind, seq, message.Key)});
+  state.Keeper.Record(state.Index, {}, {JournalRecord::Commit(kind, seq, message.Key)}, !outcome.Sent);
   return outcome;
 }
 
@@ -67,12 +70,59 @@ bool RecordSent(AppState& state, std::int32_t seq, const QDateTime& when) {
   state.Index[seq].Date =
       QDateTime(when.date(), QTime(when.time().hour(), when.time().minute(), when.time().second()));
   // Sent is sent: memory says so at once, whatever the disk does.
-  return state.Keeper.Record(state.Index, {seq}, {JournalRecord::Commit(JournalRecord::Kind::Accepted, seq)});
+  // Not synced: lost in a crash, the commit stays begun and the mail counts
+  // as sent all the same.
+  return state.Keeper.Record(state.Index, {seq}, {JournalRecord::Commit(JournalRecord::Kind::Accepted, seq)}, false);
 }
 
 bool RecordDelivered(AppState& state, std::int32_t seq, MailRecord& record, const QStringList& delivered) {
   record.Delivered = delivered;
   return state.Store().WriteMailFile(seq, record);
+}
+
+bool VerticalTextBlank(const QString& text) {
+  for (QChar c : text)
+    if (c != u'\r' && c != u'\n' && c != u'\t' && c != u' ') return false;
+  return true;
+}
+
+Result SendMail(SmtpDialogue& smtp, AppState& state, std::int32_t seq, MailRecord& record, bool toeMode,
+                bool toeMailSelf, const std::function<void(int)>& progress) {
+  Result result;
+  // While the journal holds this send's commits, the index is not folded.
+  state.Keeper.SendStarted();
+  const QList<Message> messages = Messages(record, toeMode, toeMailSelf, state.Settings);
+  result.EachAddress = !messages.isEmpty() && !messages.front().Key.isEmpty();
+  result.Delivered = record.Delivered;
+  result.Sent = true;
+  for (const Message& message : messages) {
+    const SmtpDialogue::Outcome outcome = SendMessage(smtp, state, seq, message, progress);
+    if (outcome.Sent) {
+      if (result.EachAddress) result.Delivered.append(message.Key);
+      continue;
+    }
+    if (result.Sent) result.Failure = outcome;
+    result.Sent = false;
+    // Every address gets its chance: one refusal does not hold back the others.
+    if (!result.EachAddress) break;
+    result.Missed.append(message.Key);
+  }
+  // The copies that went out stay on record, so a second send skips them.
+  if (!result.Sent && result.Delivered != record.Delivered) RecordDelivered(state, seq, record, result.Delivered);
+  if (result.Sent) result.Recorded = RecordSent(state, seq, QDateTime::currentDateTime());
+  state.Keeper.SendEnded();
+  return result;
+}
+
+Result SendStored(SmtpDialogue& smtp, PopBeforeSmtp& pop, AppState& state, std::int32_t seq) {
+  Result refused;
+  MailRecord record;
+  if (!state.Store().ReadMailFile(seq, record)) return refused;
+  if (Recipients(HeaderFieldText(record.To, true)).isEmpty() || VerticalTextBlank(record.VerticalText))
+    return refused;
+  const AppSettings& s = state.Settings;
+  pop.Run(s.PopServer, s.PopPort, s.Account, s.Passwd);
+  return SendMail(smtp, state, seq, record, false, false);
 }
 
 }  // namespace MailSender

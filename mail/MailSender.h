@@ -10,6 +10,7 @@
 
 #include <functional>
 
+class PopBeforeSmtp;
 struct AppSettings;
 struct AppState;
 
@@ -46,5 +47,28 @@ bool RecordSent(AppState& state, std::int32_t seq, const QDateTime& when);
 
 // The copies of a TOE mail that went out, kept in its mail file.
 bool RecordDelivered(AppState& state, std::int32_t seq, MailRecord& record, const QStringList& delivered);
+
+// Blank as far as a vertical text goes: nothing left once line breaks, tabs
+// and ASCII spaces are taken away (a full-width space is text).
+bool VerticalTextBlank(const QString& text);
+
+struct Result {
+  bool Sent = false;      // every message went out: the mail is in 送信済み
+  bool Recorded = true;   // ... and that is on disk
+  bool EachAddress = false;
+  QStringList Delivered;  // TOE: the addresses that have their copy now
+  QStringList Missed;     // TOE: the addresses that have none
+  SmtpDialogue::Outcome Failure;  // the first message that did not go out
+};
+
+// Sends stored mail seq (its record as stored): every message it goes out
+// as, the copies that went out kept, the mail filed as sent when all did.
+Result SendMail(SmtpDialogue& smtp, AppState& state, std::int32_t seq, MailRecord& record, bool toeMode,
+                bool toeMailSelf, const std::function<void(int)>& progress = {});
+
+// One mail of a batch, silently: read from its file, refused when it names
+// nobody or has no vertical text, POP-before-SMTP first, then sent as
+// SendMail does (never in TOE mode unless some copies already went out).
+Result SendStored(SmtpDialogue& smtp, PopBeforeSmtp& pop, AppState& state, std::int32_t seq);
 
 }  // namespace MailSender

@@ -8,9 +8,6 @@ PopBeforeSmtp::PopBeforeSmtp(QObject* parent)
     : LineDialogue(ReplyLines::Kind::Pop, QStringLiteral("wsPopBefore"), parent) {
   limits_.ReplyMs = kReplyTimeoutMs;
   limits_.WholeMs = kWholeTimeoutMs;
-  // Every failure is silent: the login just did not happen.
-  connect(socket_, &QTcpSocket::errorOccurred, this, &PopBeforeSmtp::finish);
-  connect(socket_, &QTcpSocket::disconnected, this, &PopBeforeSmtp::finish);
 }
 
 PopBeforeSmtp::~PopBeforeSmtp() = default;

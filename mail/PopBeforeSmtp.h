@@ -23,7 +23,10 @@ class PopBeforeSmtp : public LineDialogue {
 
  private:
   void Reply(const QString& line) override;
+  // Every failure is silent: the login just did not happen.
   void Failed(Failure) override { finish(); }
+  void SocketError(QAbstractSocket::SocketError) override { finish(); }
+  void SocketClosed() override { finish(); }
   void finish();
 
   QString state_;

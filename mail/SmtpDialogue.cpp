@@ -36,20 +36,22 @@ int SocketErrorNumber(int qtError) {
 }
 
 SmtpDialogue::SmtpDialogue(QObject* parent) : LineDialogue(ReplyLines::Kind::Smtp, QStringLiteral("wsMail"), parent) {
-  connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-    // The server closing after our QUIT is the end, not a failure.
-    if (state_ == kQuit && error == QAbstractSocket::RemoteHostClosedError) {
-      End();
-      return;
-    }
-    failed(SocketErrorNumber(error), socket_->errorString());
-  });
-  connect(socket_, &QTcpSocket::disconnected, this, [this] {
-    if (state_ == kQuit)
-      End();
-    else
-      failed(SocketErrorNumber(QAbstractSocket::RemoteHostClosedError), socket_->errorString());
-  });
+}
+
+void SmtpDialogue::SocketError(QAbstractSocket::SocketError error) {
+  // The server closing after our QUIT is the end, not a failure.
+  if (state_ == kQuit && error == QAbstractSocket::RemoteHostClosedError) {
+    End();
+    return;
+  }
+  failed(SocketErrorNumber(error), socket_->errorString());
+}
+
+void SmtpDialogue::SocketClosed() {
+  if (state_ == kQuit)
+    End();
+  else
+    failed(SocketErrorNumber(QAbstractSocket::RemoteHostClosedError), socket_->errorString());
 }
 
 void SmtpDialogue::Failed(Failure failure) {
@@ -101,13 +103,19 @@ SmtpDialogue::Outcome SmtpDialogue::Run(const QString& host, int port, const QSt
     return outcome_;
   }
   from_ = from;
+  host_ = host;
+  port_ = port;
   recipients_ = recipients;
   message_ = message;
   rcptIndex_ = 0;
   accepted_ = false;
   state_ = kConnect;
   Converse(host, port);
-  socket_->abort();
+  // After QUIT the connection closes in its own time; otherwise it is dropped.
+  if (state_ == kQuit && socket_->state() != QAbstractSocket::UnconnectedState)
+    socket_->disconnectFromHost();
+  else
+    socket_->abort();
   outcome_.Sent = accepted_ && outcome_.ServerReply.isEmpty() && !outcome_.ConnectionFailed;
   return outcome_;
 }
@@ -159,11 +167,18 @@ void SmtpDialogue::Reply(const QString& text) {
     }
     SendFinal(wire.last(3));
     state_ = kBody;
+    // The next mail's connection opens while the server takes this one in.
+    if (nextFollows_) Preconnect(host_, port_);
   } else if (state_ == kBody) {
     if (code != QStringLiteral("250")) return unexpected();
     accepted_ = true;
     Send(QStringLiteral("QUIT"));
     state_ = kQuit;
+    // The mail is accepted: what the server says to QUIT changes nothing, so
+    // the connection is closed without waiting for it (one round trip less
+    // for every mail of a batch).
+    socket_->disconnectFromHost();
+    End();
   }
 }
 

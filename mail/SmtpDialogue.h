@@ -31,6 +31,10 @@ class SmtpDialogue : public LineDialogue {
   explicit SmtpDialogue(QObject* parent = nullptr);
   ~SmtpDialogue() override;
 
+  // Another message to the same server follows this one (a batch): its
+  // connection is opened while this message is being accepted.
+  void SetNextFollows(bool follows) { nextFollows_ = follows; }
+
   // Called just before the "." that hands the message over; a false answer
   // abandons the message instead (the server then drops it).
   std::function<bool()> BeforeCommit;
@@ -57,10 +61,15 @@ class SmtpDialogue : public LineDialogue {
  private:
   void Reply(const QString& text) override;
   void Failed(Failure failure) override;
+  void SocketError(QAbstractSocket::SocketError error) override;
+  void SocketClosed() override;
   void failed(int number, const QString& description);
 
   QString state_;
   QString from_;
+  QString host_;
+  int port_ = 0;
+  bool nextFollows_ = false;
   QStringList recipients_;
   QByteArray message_;
   int rcptIndex_ = 0;

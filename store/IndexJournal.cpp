@@ -136,12 +136,12 @@ bool IndexJournal::DecodeRecord(QByteArrayView line, JournalRecord& record) {
   return true;
 }
 
-bool IndexJournal::Append(const QList<JournalRecord>& records) const {
+bool IndexJournal::Append(const QList<JournalRecord>& records, bool sync) const {
   if (records.isEmpty()) return true;
   QByteArray bytes;
   for (const JournalRecord& r : records) bytes += EncodeRecord(r);
   QDir().mkpath(folder_);
-  return AtomicFile::Append(Path(), bytes);
+  return AtomicFile::Append(Path(), bytes, 0600, sync);
 }
 
 IndexJournal::Replay IndexJournal::ApplyTo(MailIndex& index) const {
@@ -230,7 +230,7 @@ bool IndexKeeper::ReadDurable(MailIndex& index) const {
 }
 
 bool IndexKeeper::Record(const MailIndex& index, const QList<std::int32_t>& changed,
-                         const QList<JournalRecord>& extra) {
+                         const QList<JournalRecord>& extra, bool sync) {
   QSet<std::int32_t> seqs = unsaved_;
   for (std::int32_t seq : changed) seqs.insert(seq);
   QList<std::int32_t> ordered(seqs.cbegin(), seqs.cend());
@@ -239,7 +239,7 @@ bool IndexKeeper::Record(const MailIndex& index, const QList<std::int32_t>& chan
   for (std::int32_t seq : ordered)
     if (seq >= 0 && seq < index.size()) records.append(JournalRecord::Of(index[seq]));
   records += extra;
-  if (journal_.Append(records)) {
+  if (journal_.Append(records, sync)) {
     unsaved_.clear();
     unfolded_ = true;
     return true;

@@ -39,8 +39,9 @@ class IndexJournal {
 
   QString Path() const;
   bool Exists() const;
-  // Appends the records as one write and syncs it. False when they are not on disk.
-  bool Append(const QList<JournalRecord>& records) const;
+  // Appends the records as one write and (with sync) syncs it. False when
+  // they are not on disk.
+  bool Append(const QList<JournalRecord>& records, bool sync = true) const;
   bool Remove() const;
 
   // What a replay found besides entries.
@@ -82,7 +83,11 @@ class IndexKeeper {
 
   // Makes the entries changed (and the extra records) durable, with every
   // change that could not be written before. False when they are not.
-  bool Record(const MailIndex& index, const QList<std::int32_t>& changed, const QList<JournalRecord>& extra = {});
+  // Without sync the records reach the disk in the system's own time: only
+  // for changes a crash could not make wrong (a commit's acceptance, which a
+  // lost record turns into "in doubt", and so into the same 送信済み).
+  bool Record(const MailIndex& index, const QList<std::int32_t>& changed, const QList<JournalRecord>& extra = {},
+              bool sync = true);
   // A commit of mail seq (or of its copy for address) begins.
   bool BeginCommit(std::int32_t seq, const QString& address);
 

@@ -60,7 +60,7 @@ bool Write(const QString& path, const QByteArray& data, Existing existing, unsig
   return ok;
 }
 
-bool Append(const QString& path, const QByteArray& data, unsigned newFileMode) {
+bool Append(const QString& path, const QByteArray& data, unsigned newFileMode, bool sync) {
   const QByteArray target = QFile::encodeName(path);
   const int fd = ::open(target.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, static_cast<mode_t>(newFileMode));
   if (fd < 0) return false;
@@ -69,7 +69,7 @@ bool Append(const QString& path, const QByteArray& data, unsigned newFileMode) {
   bool ok = ::fstat(fd, &st) == 0;
   const off_t before = st.st_size;
   ok = ok && writeAll(fd, data.constData(), data.size());
-  ok = ok && ::fdatasync(fd) == 0;
+  if (sync) ok = ok && ::fdatasync(fd) == 0;
   if (!ok && before >= 0) {
     // What did get written would run into the next append.
     if (::ftruncate(fd, before) == 0) ::fdatasync(fd);

@@ -18,10 +18,10 @@ enum class Existing { MayCreate, MustExist };
 bool Write(const QString& path, const QByteArray& data, Existing existing = Existing::MayCreate,
            unsigned newFileMode = 0644);
 
-// Adds data at the end of path (created with newFileMode) and syncs it to
-// disk before returning. A write that fails is taken back, so the file never
-// keeps half of it.
-bool Append(const QString& path, const QByteArray& data, unsigned newFileMode = 0600);
+// Adds data at the end of path (created with newFileMode) and, with sync,
+// syncs it to disk before returning. A write that fails is taken back, so the
+// file never keeps half of it.
+bool Append(const QString& path, const QByteArray& data, unsigned newFileMode = 0600, bool sync = true);
 
 // Removes the temporary files that a write cut short by a crash left in
 // folder for the files whose names match namePattern (a regular expression

@@ -72,13 +72,7 @@ QFont VerticalFont() {
   return font;
 }
 
-// Blank as far as a vertical text goes: nothing left once line breaks, tabs and
-// ASCII spaces are taken away (a full-width space is text).
-bool VerticalTextBlank(const QString& text) {
-  for (QChar c : text)
-    if (c != u'\r' && c != u'\n' && c != u'\t' && c != u' ') return false;
-  return true;
-}
+using MailSender::VerticalTextBlank;
 
 }  // namespace
 
@@ -1003,46 +997,24 @@ bool frmMessage::SendMail(bool bSendAllMode) {
   }
   if (interactive) CallBack_SendMail(35);
 
-  // While the journal holds this send's commits, the index is not folded.
-  state_.Keeper.SendStarted();
-  const QList<MailSender::Message> messages =
-      MailSender::Messages(record_, TOEMode(), chkTOEMailSelf_->isChecked(), s);
-  const bool eachAddress = !messages.isEmpty() && !messages.front().Key.isEmpty();
-  QStringList delivered = record_.Delivered;
-  QStringList missed;
-  QString firstError;
-  bool sent = true;
-  for (const MailSender::Message& message : messages) {
-    const SmtpDialogue::Outcome outcome =
-        MailSender::SendMessage(*smtp_, state_, storedSeq_, message, [&](int value) {
-          if (interactive) CallBack_SendMail(value);
-        });
-    if (outcome.Sent) {
-      if (eachAddress) delivered.append(message.Key);
-      continue;
-    }
-    sent = false;
-    const QString text = outcome.NotRecorded      ? StoreFailedMessage()
-                         : outcome.ConnectionFailed ? ConnectErrorMessage(outcome.ErrorNumber, outcome.ErrorDescription)
-                                                    : SendErrorMessage(outcome.ServerReply);
-    if (firstError.isEmpty()) firstError = text;
-    // Every address gets its chance: one refusal does not hold back the others.
-    if (!eachAddress) break;
-    missed.append(message.Key);
-  }
-  // The copies that went out stay on record, so a second send skips them.
-  if (!sent && delivered != record_.Delivered) MailSender::RecordDelivered(state_, storedSeq_, record_, delivered);
-  bool recorded = true;
-  if (sent) recorded = MailSender::RecordSent(state_, storedSeq_, QDateTime::currentDateTime());
+  const MailSender::Result result =
+      MailSender::SendMail(*smtp_, state_, storedSeq_, record_, TOEMode(), chkTOEMailSelf_->isChecked(),
+                           [&](int value) {
+                             if (interactive) CallBack_SendMail(value);
+                           });
+  const bool sent = result.Sent;
+  const bool recorded = result.Recorded;
   unrecorded_ = sent && !recorded;
-  state_.Keeper.SendEnded();
-
   if (!isEnabled()) setEnabled(true);
   if (interactive) {
     CallBack_SendMail(sent ? 100 : 0, QString(), 2);
     QCoreApplication::processEvents();
     if (!sent) {
-      ui().Message(eachAddress ? PartlySentMessage(delivered, missed, firstError) : firstError,
+      const SmtpDialogue::Outcome& o = result.Failure;
+      const QString error = o.NotRecorded        ? StoreFailedMessage()
+                            : o.ConnectionFailed ? ConnectErrorMessage(o.ErrorNumber, o.ErrorDescription)
+                                                 : SendErrorMessage(o.ServerReply);
+      ui().Message(result.EachAddress ? PartlySentMessage(result.Delivered, result.Missed, error) : error,
                    AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
     } else if (!recorded) {
       ui().Message(SentNotRecordedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);

@@ -2,6 +2,9 @@
 
 #include "gui/AboutWindow.h"
 #include "gui/editor/frmMessage.h"
+#include "mail/MailSender.h"
+#include "mail/PopBeforeSmtp.h"
+#include "mail/SmtpDialogue.h"
 #include "gui/mainwindow/MailListModel.h"
 #include "gui/settings/frmOption.h"
 #include "store/AddressBook.h"
@@ -531,30 +534,26 @@ void frmCenter::mnuSendMails_Click() {
   bool error = false;
   int unrecorded = 0;
   int k = 0;
-  // One hidden editor serves the whole run, loaded anew for every mail: it is
-  // never shown, and making its window again for each mail would cost more
-  // than many a server takes for the mail itself.
-  std::unique_ptr<frmMessage> editor;
-  // The index changes as mails are sent: walk it by position.
-  for (qsizetype i = 0; i < state_.Index.size(); ++i) {
-    const MailIndexEntry entry = state_.Index[i];
-    if (entry.MailBox != MailBoxNumber::Outbox || openIn(entry.Seq)) continue;
+  // The mails to send, in index order.
+  QList<std::int32_t> outbox;
+  for (const MailIndexEntry& entry : state_.Index)
+    if (entry.MailBox == MailBoxNumber::Outbox && !openIn(entry.Seq)) outbox.append(entry.Seq);
+  // Sent as an editor would send them, without making one: nothing of the
+  // mail is shown, and the send needs only what the mail file holds.
+  SmtpDialogue smtp;
+  PopBeforeSmtp pop;
+  for (qsizetype i = 0; i < outbox.size(); ++i) {
     ++k;
     CallBack_SendMails(n > 0 ? k * 100 / n : 100);
-    if (!editor) {
-      editor = std::make_unique<frmMessage>(state_, dialogs_, this);
-      // Its close after each send only hides it.
-      editor->setAttribute(Qt::WA_DeleteOnClose, false);
-      editor->SetQuiet(true);
-    }
-    if (!editor->Constructor(entry.Seq, false))
+    // With POP-before-SMTP every mail logs in anew, so nothing is opened ahead.
+    smtp.SetNextFollows(i + 1 < outbox.size() && (state_.Settings.PopServer.isEmpty() || state_.Settings.PopPort < 0));
+    const MailSender::Result result = MailSender::SendStored(smtp, pop, state_, outbox[i]);
+    if (!result.Sent)
       error = true;
-    else if (!editor->SendMail(true))
-      error = true;
-    else if (editor->LastSendUnrecorded())
+    else if (!result.Recorded)
       ++unrecorded;
   }
-  editor.reset();
+  smtp.DropPreconnected();
   if (error || unrecorded > 0) {
     QString text = error ? BatchErrorMessage() : QString();
     if (unrecorded > 0) {
@@ -563,8 +562,6 @@ void frmCenter::mnuSendMails_Click() {
     }
     dialogs_.Message(text, AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
   }
-  // A quiet moment: the index file catches up with the run.
-  state_.Keeper.Fold(state_.Index);
   CallBack_SendMails(100, QString(), 2);
   QCoreApplication::processEvents();
   RefreshMailList();

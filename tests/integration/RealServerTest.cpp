@@ -6,6 +6,7 @@
 #include "mail/PopBeforeSmtp.h"
 #include "mail/clsMakeMail.h"
 #include "store/AppState.h"
+#include "tests/testsupport/KillRun.h"
 #include "tests/testsupport/ScriptedDialogs.h"
 #include "tests/testsupport/Sender.h"
 #include "tests/testsupport/ServerProcess.h"
@@ -242,6 +243,26 @@ TEST_F(RealServers, DovecotLoginBeforeSmtpWithTheRightAndAWrongPassword) {
   }();
   EXPECT_TRUE(log.contains("Login: user=<taro>")) << log.toStdString();
   EXPECT_TRUE(log.contains("auth failed")) << log.toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// Batch sends killed (SIGKILL) at random moments and restarted, against aiosmtpd.
+// A few kills here; bench/batch_bench --kill runs many more.
+TEST(KilledBatch, EveryAcceptedMailIsInSentAfterARestartAndNoneReachesTheServerTwice) {
+  if (QProcess::execute(kPython, {QStringLiteral("-c"), QStringLiteral("import aiosmtpd")}) != 0)
+    GTEST_SKIP() << "python3-aiosmtpd is not installed for " << kPython.toStdString();
+  QTemporaryDir work;
+  const KillReport r = RunKills(kPython, kScripts, QStringLiteral(TALLPOST_BATCH_CHILD), work.path(), 30, 6, 700);
+  ASSERT_TRUE(r.Problem.isEmpty()) << r.Problem.toStdString();
+  std::printf("kills %d, mails %d, received %d, duplicates %d, accepted not in 送信済み %d, in doubt %d\n", r.Kills,
+              r.Mails, r.Received, r.Duplicates, r.AcceptedNotSent, r.SentNotReceived);
+  EXPECT_EQ(r.Duplicates, 0);
+  EXPECT_EQ(r.AcceptedNotSent, 0);
+  EXPECT_EQ(r.OutboxLeft, 0);
+  EXPECT_EQ(r.Received + r.SentNotReceived, r.Mails) << "every mail went out or is known as possibly sent";
 }
 
 }  // namespace
