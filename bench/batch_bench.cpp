@@ -3,8 +3,9 @@
 // one connection each, to the same server (before and after Tallpost, so that
 // a change of the machine's load shows).
 //
-//   batch_bench [OUTBOX] [STORED]   STORED mails in all (default OUTBOX), the
-//                                   others already in 送信済み
+//   batch_bench [OUTBOX] [STORED] [ROUNDS]
+//                                   STORED mails in all (default OUTBOX), the
+//                                   others already in 送信済み; ROUNDS (5) rounds
 //   batch_bench --kill N [OUTBOX]   N kills of the batch at random moments,
 //                                   each followed by a restart: what the server
 //                                   received against where the mails are
@@ -29,6 +30,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -74,6 +76,7 @@ int main(int argc, char* argv[]) {
   const int mails = argc > 1 ? std::atoi(argv[1]) : 500;
   const int stored = std::max(mails, argc > 2 ? std::atoi(argv[2]) : mails);
   const int older = stored - mails;
+  const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
   QTemporaryDir dir;
   AppState state(dir.path() + QStringLiteral("/program"));
   QDir().mkpath(state.FilePath(QStringLiteral("MailBox")));
@@ -151,27 +154,39 @@ int main(int argc, char* argv[]) {
     const qsizetype at = out.indexOf(QStringLiteral("= "));
     return at >= 0 ? out.mid(at + 2).section(u' ', 0, 0).toDouble() : 0.0;
   };
-  const double before = runSmtplib();
-
+  // Rounds of smtplib and Tallpost taking turns, the outbox put back between
+  // Tallpost's rounds: the server's own pace drifts as its folder of
+  // received mails grows, and each Tallpost round is compared with the
+  // smtplib rounds on either side of it.
   YesDialogs dialogs;
   ApiIniFileAccess ini(state.IniPath, &dialogs);
   frmCenter center(state, ini, dialogs);
   center.Load();
-  QElapsedTimer t;
-  t.start();
-  center.mnuSendMails_Click();
-  const double tallpost = static_cast<double>(t.nsecsElapsed()) / 1e9;
+  QList<double> python{runSmtplib()};
+  QList<double> ratios;
   int sent = 0;
-  for (const MailIndexEntry& e : state.Index)
-    if (e.MailBox == MailBoxNumber::Sent && e.Seq >= older) ++sent;
-  const double rate = sent / tallpost;
-  std::printf("Tallpost batch: %d of %d mails sent in %.3f s = %.1f mails/s\n", sent, mails, tallpost, rate);
-
-  const double after = runSmtplib();
-  const double pythonRate = (before + after) / 2;
+  for (int round = 0; round < rounds; ++round) {
+    for (int n = 0; n < mails; ++n) state.Index[older + n].MailBox = MailBoxNumber::Outbox;
+    state.Keeper.Fold(state.Index);
+    QElapsedTimer t;
+    t.start();
+    center.mnuSendMails_Click();
+    const double tallpost = static_cast<double>(t.nsecsElapsed()) / 1e9;
+    sent = 0;
+    for (const MailIndexEntry& e : state.Index)
+      if (e.MailBox == MailBoxNumber::Sent && e.Seq >= older) ++sent;
+    const double rate = sent / tallpost;
+    std::printf("Tallpost batch: %d of %d mails sent in %.3f s = %.1f mails/s\n", sent, mails, tallpost, rate);
+    python.append(runSmtplib());
+    const double around = (python[round] + python[round + 1]) / 2;
+    if (around > 0) ratios.append(rate / around);
+  }
+  std::sort(ratios.begin(), ratios.end());
   std::printf("store: %d mails (%d in the outbox)\n", stored, mails);
-  if (pythonRate > 0)
-    std::printf("Tallpost / smtplib: %.2f (smtplib before %.1f, after %.1f; wanted at least 1.0)\n", rate / pythonRate,
-                before, after);
+  QString list;
+  for (double r : ratios) list += QString::number(r, 'f', 2) + u' ';
+  if (!ratios.isEmpty())
+    std::printf("Tallpost / smtplib per round: %s-> median %.2f (wanted at least 1.0)\n", list.toUtf8().constData(),
+                ratios[ratios.size() / 2]);
   return sent == mails ? 0 : 1;
 }

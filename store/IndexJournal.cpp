@@ -194,6 +194,8 @@ IndexJournal::Replay IndexJournal::ApplyTo(MailIndex& index) const {
 IndexKeeper::IndexKeeper(QString mailBoxFolder) : store_(mailBoxFolder), journal_(mailBoxFolder) {}
 
 IndexJournal::Replay IndexKeeper::Load(MailIndex& index, int* recovered) {
+  // Looked through now, not at the first save.
+  highestFile_ = store_.HighestMailFileNumber();
   int rebuilt = 0;
   store_.ReadMailIndex(index, &rebuilt);
   if (recovered != nullptr) *recovered = rebuilt;
@@ -232,7 +234,10 @@ bool IndexKeeper::ReadDurable(MailIndex& index) const {
 bool IndexKeeper::Record(const MailIndex& index, const QList<std::int32_t>& changed,
                          const QList<JournalRecord>& extra, bool sync) {
   QSet<std::int32_t> seqs = unsaved_;
-  for (std::int32_t seq : changed) seqs.insert(seq);
+  for (std::int32_t seq : changed) {
+    seqs.insert(seq);
+    touched_.insert(seq);
+  }
   QList<std::int32_t> ordered(seqs.cbegin(), seqs.cend());
   std::sort(ordered.begin(), ordered.end());
   QList<JournalRecord> records;
@@ -252,6 +257,24 @@ bool IndexKeeper::BeginCommit(std::int32_t seq, const QString& address) {
   if (!journal_.Append({JournalRecord::Commit(JournalRecord::Kind::CommitBegun, seq, address)})) return false;
   unfolded_ = true;
   return true;
+}
+
+std::int32_t IndexKeeper::AllocateMailNumber(const MailIndex& index) {
+  if (highestFile_ == -2) highestFile_ = store_.HighestMailFileNumber();
+  std::int64_t next = highestFile_ + 1;
+  for (const MailIndexEntry& e : index) next = std::max<std::int64_t>(next, std::int64_t{e.Seq} + 1);
+  next = std::max<std::int64_t>(next, index.size());
+  if (next > std::numeric_limits<std::int32_t>::max()) return -1;
+  // Taken from now on, whether or not its file gets written.
+  highestFile_ = next;
+  return static_cast<std::int32_t>(next);
+}
+
+QList<std::int32_t> IndexKeeper::TakeTouched() {
+  QList<std::int32_t> seqs(touched_.cbegin(), touched_.cend());
+  touched_.clear();
+  std::sort(seqs.begin(), seqs.end());
+  return seqs;
 }
 
 bool IndexKeeper::Fold(const MailIndex& index) {

@@ -91,6 +91,15 @@ class IndexKeeper {
   // A commit of mail seq (or of its copy for address) begins.
   bool BeginCommit(std::int32_t seq, const QString& address);
 
+  // The number for a new mail, as MailStore::AllocateMailNumber gives it; the
+  // folder is looked through once per run (this program is the only one that
+  // writes there while it runs), not at every save.
+  std::int32_t AllocateMailNumber(const MailIndex& index);
+
+  // The mails whose entries changed since the last call (a list refreshes
+  // just those).
+  QList<std::int32_t> TakeTouched();
+
   // Writes the whole index and drops the journal; not while a send runs.
   bool Fold(const MailIndex& index);
   // Changes are in the journal that MailIndex.dat does not have yet.
@@ -109,6 +118,8 @@ class IndexKeeper {
   MailStore store_;
   IndexJournal journal_;
   QSet<std::int32_t> unsaved_;
+  QSet<std::int32_t> touched_;
+  std::int64_t highestFile_ = -2;  // -2: not looked at yet
   bool unfolded_ = false;
   int sending_ = 0;
 };

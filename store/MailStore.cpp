@@ -9,10 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTime>
 
 #include <algorithm>
+#include <cstring>
+#include <dirent.h>
 #include <limits>
 
 namespace {
@@ -750,17 +751,21 @@ MailIndexEntry MailStore::RecoveredEntry(std::int32_t seq) const {
 }
 
 std::int64_t MailStore::HighestMailFileNumber() const {
+  // Read straight from the directory, unsorted and without a pattern match
+  // per name: a store of a hundred thousand mails has as many files.
   std::int64_t highest = -1;
-  static const QRegularExpression mailFile(QStringLiteral("^([0-9]+)\\.vml$"));
-  const QStringList names = QDir(folder_).entryList(QDir::Files | QDir::Hidden | QDir::System);
-  for (const QString& name : names) {
-    const QRegularExpressionMatch m = mailFile.match(name);
-    if (!m.hasMatch()) continue;
-    bool ok = false;
-    const qlonglong n = m.captured(1).toLongLong(&ok);
-    // A number past the range cannot be a mail of ours.
-    if (ok && n <= std::numeric_limits<std::int32_t>::max()) highest = std::max<std::int64_t>(highest, n);
+  DIR* dir = ::opendir(QFile::encodeName(folder_).constData());
+  if (dir == nullptr) return highest;
+  while (const dirent* entry = ::readdir(dir)) {
+    const char* name = entry->d_name;
+    std::int64_t n = 0;
+    int digits = 0;
+    while (name[digits] >= '0' && name[digits] <= '9' && digits < 11) n = n * 10 + (name[digits++] - '0');
+    // "N.vml" exactly; a number past the range cannot be a mail of ours.
+    if (digits == 0 || std::strcmp(name + digits, ".vml") != 0) continue;
+    if (n <= std::numeric_limits<std::int32_t>::max()) highest = std::max(highest, n);
   }
+  ::closedir(dir);
   return highest;
 }
 

@@ -736,7 +736,7 @@ bool frmMessage::StoreMail(int mailBox) {
   const MailStore store = state_.Store();
   MailIndex index = state_.Index;
   const bool isNew = storedSeq_ < 0;
-  const std::int32_t number = isNew ? store.AllocateMailNumber(index) : storedSeq_;
+  const std::int32_t number = isNew ? state_.Keeper.AllocateMailNumber(index) : storedSeq_;
   if (number < 0) {
     ui().Message(StoreFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
     return false;

@@ -34,17 +34,47 @@ QString MailListModel::DateText(const QDateTime& date) {
   return s;
 }
 
+MailListModel::Row MailListModel::rowOf(const MailIndexEntry& e) {
+  return {e.Seq, e.HasAttachment, {QStringLiteral(":") + QString::number(e.Seq), DateText(e.Date), e.To, e.Subject}};
+}
+
 void MailListModel::Fill(const MailIndex& index, int mailBox) {
   beginResetModel();
   mailBox_ = mailBox;
   rows_.clear();
   for (const MailIndexEntry& e : index) {
     if (e.MailBox != mailBox) continue;
-    rows_.push_back(
-        {e.Seq, e.HasAttachment, {QStringLiteral(":") + QString::number(e.Seq), DateText(e.Date), e.To, e.Subject}});
+    rows_.push_back(rowOf(e));
   }
   sortRows();
   endResetModel();
+}
+
+bool MailListModel::before(const Row& a, const Row& b) const {
+  const size_t c = static_cast<size_t>(sortColumn_);
+  const int order = a.text[c].compare(b.text[c], Qt::CaseInsensitive);
+  if (order != 0) return order_ == Qt::AscendingOrder ? order < 0 : order > 0;
+  return a.seq < b.seq;
+}
+
+void MailListModel::Update(const MailIndex& index, const QList<std::int32_t>& seqs) {
+  for (std::int32_t seq : seqs) {
+    const auto at = std::find_if(rows_.begin(), rows_.end(), [seq](const Row& r) { return r.seq == seq; });
+    if (at != rows_.end()) {
+      const int row = static_cast<int>(at - rows_.begin());
+      beginRemoveRows(QModelIndex(), row, row);
+      rows_.erase(at);
+      endRemoveRows();
+    }
+    if (seq < 0 || seq >= index.size() || index[seq].MailBox != mailBox_) continue;
+    Row fresh = rowOf(index[seq]);
+    const auto place =
+        std::upper_bound(rows_.begin(), rows_.end(), fresh, [this](const Row& a, const Row& b) { return before(a, b); });
+    const int row = static_cast<int>(place - rows_.begin());
+    beginInsertRows(QModelIndex(), row, row);
+    rows_.insert(place, std::move(fresh));
+    endInsertRows();
+  }
 }
 
 void MailListModel::Clear() {

@@ -25,6 +25,10 @@ class MailListModel : public QAbstractTableModel {
   // The mails of mailBox in index order, then sorted as the list is sorted.
   void Fill(const MailIndex& index, int mailBox);
   void Clear();
+  // Brings the rows of the listed mailbox in step with the entries of seqs,
+  // each row added, changed or taken away where the sort puts it.
+  void Update(const MailIndex& index, const QList<std::int32_t>& seqs);
+  int MailBox() const { return mailBox_; }
   void Sort(int column, Qt::SortOrder order);
   int SortColumn() const { return sortColumn_; }
   Qt::SortOrder SortOrder() const { return order_; }
@@ -50,6 +54,10 @@ class MailListModel : public QAbstractTableModel {
     std::array<QString, 4> text;
   };
   void sortRows();
+  // Row a goes before row b in the list's order (the text of the sort
+  // column, mails of the same text in index order).
+  bool before(const Row& a, const Row& b) const;
+  static Row rowOf(const MailIndexEntry& e);
 
   std::vector<Row> rows_;
   int mailBox_ = 0;

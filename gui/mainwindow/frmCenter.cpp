@@ -267,7 +267,16 @@ void frmCenter::nodeClicked(QTreeWidgetItem* node) {
   fillList(SelectedMailBox());
 }
 
+void frmCenter::updateCounts(int position) {
+  panels_[2]->setText(QStringLiteral("全 ") + QString::number(state_.Index.size()) + QStringLiteral("件"));
+  if (position > MailBoxNumber::Root)
+    panels_[1]->setText(MailBoxNode(position)->text(0) + u' ' + QString::number(model_->rowCount()) +
+                        QStringLiteral("件"));
+}
+
 void frmCenter::fillList(int position) {
+  // The list is made whole: changes since are all in it.
+  state_.Keeper.TakeTouched();
   panels_[1]->setVisible(true);
   panels_[1]->setText(QStringLiteral("      "));
   panels_[2]->setText(QStringLiteral("全 ") + QString::number(state_.Index.size()) + QStringLiteral("件"));
@@ -316,9 +325,17 @@ void frmCenter::TerminateMessage(int nSeq) {
 
 void frmCenter::RefreshMailList() {
   // The index in memory is the one that counts: the file may lag behind it.
+  // A few changed mails (a save, a send) change their rows only; a list of a
+  // hundred thousand mails is not made again for them.
   const int position = SelectedMailBox();
+  const QList<std::int32_t> touched = state_.Keeper.TakeTouched();
   if (position == 0) return;
-  fillList(position);
+  if (position == MailBoxNumber::Root || model_->MailBox() != position || touched.size() > 50) {
+    fillList(position);
+    return;
+  }
+  model_->Update(state_.Index, touched);
+  updateCounts(position);
 }
 
 void frmCenter::foldWhenQuiet() {

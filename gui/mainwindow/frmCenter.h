@@ -100,6 +100,7 @@ class frmCenter : public QMainWindow, public EditorHost {
   void buildTree();
   void nodeClicked(QTreeWidgetItem* node);
   void fillList(int position);
+  void updateCounts(int position);
   void deleteSelectedMails();
   bool moveMails(const QList<int>& seqs, int mailBox);
   void selectAllMails();
