@@ -187,6 +187,10 @@ int main(int argc, char* argv[]) {
     body = crlf;
   }
 
+  if (!MyTategakiEngine::OutputAccepted(body, pageLines, lineChars, lineSpace,
+                                       MyTategakiEngine::LongestSubstitute(table), separator.size()))
+    return usage(QStringLiteral("the layout is too large for this text: its vertical text would take more than 256 MiB"));
+
   MyTategakiEngine engine;
   ProgressPrinter printer;
   if (progress) {
@@ -196,6 +200,10 @@ int main(int argc, char* argv[]) {
   QString vertical = engine.ConvertToVertical(body, pageLines, lineChars, separator, table,
                                               tabMode ? MyTategakiEngine::kTabMode : MyTategakiEngine::kWideMode,
                                               lineSpace, quote, marker);
+  if (engine.ConversionRefused()) {
+    std::fprintf(stderr, "tategaki: there is not enough memory for the vertical text of this layout\n");
+    return 2;
+  }
   if (lf) vertical.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   const QByteArray bytes = cp932 ? Cp932::Encode(vertical) : vertical.toUtf8();
   if (std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) !=

@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -256,6 +257,42 @@ bool MyTategakiEngine::LayoutAccepted(std::int64_t pageLines, std::int64_t lineC
   return (lineChars + 1) * (lineSpace + 1) <= kMaxCharactersPerLine;
 }
 
+std::int64_t MyTategakiEngine::OutputBound(QStringView body, std::int64_t pageLines, std::int64_t lineChars,
+                                           std::int64_t lineSpace, std::int64_t longestSubstitute,
+                                           std::int64_t separatorUnits) {
+  if (pageLines < 1 || lineChars < 1 || lineSpace < 1) return 0;
+  std::int64_t breaks = 0;
+  for (QChar c : body)
+    if (c == u'\r' || c == u'\n') ++breaks;
+  // Vertical lines: a line holds lineChars characters (one less under a
+  // quote cell) and ends early only at a line break.
+  const std::int64_t perLine = std::max<std::int64_t>(1, lineChars - 1);
+  const std::int64_t lines = body.size() / perLine + breaks + 2;
+  // Reckoned in whole pages: a layout whose one page alone would not fit is
+  // refused whatever the text (a text of one page is narrower, but such a
+  // layout serves nobody).
+  const std::int64_t pages = (lines + pageLines - 1) / pageLines;
+  const std::int64_t columns = pages * pageLines;
+  const std::int64_t cell = std::max<std::int64_t>({lineSpace + 1, longestSubstitute + lineSpace, 2 + lineSpace});
+  const std::int64_t pageWidth = std::min(columns, pageLines) * cell;
+  // Every row of a page (the foot row too) ends with CR LF; a separator line
+  // as wide as the page stands between pages.
+  return (lineChars + 2) * (columns * cell + 2 * pages) + pages * (std::max(pageWidth, separatorUnits) + 4);
+}
+
+bool MyTategakiEngine::OutputAccepted(QStringView body, std::int64_t pageLines, std::int64_t lineChars,
+                                      std::int64_t lineSpace, std::int64_t longestSubstitute,
+                                      std::int64_t separatorUnits) {
+  return LayoutAccepted(pageLines, lineChars, lineSpace) &&
+         OutputBound(body, pageLines, lineChars, lineSpace, longestSubstitute, separatorUnits) <= kMaxOutputUnits;
+}
+
+std::int64_t MyTategakiEngine::LongestSubstitute(const GlyphSwapTable& table) {
+  std::int64_t longest = 1;
+  for (const GlyphSwapEntry& e : table) longest = std::max<std::int64_t>(longest, e.Vertical.size());
+  return longest;
+}
+
 qsizetype MyTategakiEngine::trimmedLength(QStringView text) {
   EventLoopTurn turn;
   qsizetype end = text.size();
@@ -375,10 +412,25 @@ QString MyTategakiEngine::ConvertToVertical(const QString& body, int pageLines, 
   lastNotified_ = -1;
   stopped_ = false;
   refused_ = false;
-  if (!LayoutAccepted(pageLines, lineChars, lineSpace)) {
+  // A layout whose text could not be held in memory is refused before
+  // anything is allocated for it.
+  if (!OutputAccepted(body, pageLines, lineChars, lineSpace, LongestSubstitute(table), separator.size())) {
     refused_ = true;
     return QString();
   }
+  try {
+    return convert(body, pageLines, lineChars, separator, table, widthMode, lineSpace, quoteHandling, quoteMarker);
+  } catch (const std::bad_alloc&) {
+    // Memory ran out all the same: a failed conversion, not a lost program.
+    work_->release();
+    refused_ = true;
+    return QString();
+  }
+}
+
+QString MyTategakiEngine::convert(const QString& body, int pageLines, int lineChars, const QString& separator,
+                                  const GlyphSwapTable& table, int widthMode, int lineSpace, bool quoteHandling,
+                                  const QString& quoteMarker) {
   const bool wide = widthMode == kWideMode;
   const QString marker = wide ? WidthConversion::ToWide(quoteMarker) : quoteMarker;
   const QList<uint> markerCodes = marker.toUcs4();

@@ -45,10 +45,21 @@ class MyTategakiEngine {
   bool ConversionStopped() const { return stopped_; }
 
   // True when the last conversion refused its layout: page lines, line chars or
-  // line space below 1, a line space above 32767, or a vertical line of more
-  // than 16M characters. A refused conversion returns the empty string.
+  // line space below 1, a line space above 32767, a vertical line of more
+  // than 16M characters, or a text of more than 256 MiB (or memory ran out).
+  // A refused conversion returns the empty string.
   bool ConversionRefused() const { return refused_; }
   static bool LayoutAccepted(std::int64_t pageLines, std::int64_t lineChars, std::int64_t lineSpace);
+  // The most UTF-16 units the vertical text of body can take with this layout
+  // (longestSubstitute: the longest vertical form of the table), reckoned
+  // before anything is allocated.
+  static std::int64_t OutputBound(QStringView body, std::int64_t pageLines, std::int64_t lineChars,
+                                  std::int64_t lineSpace, std::int64_t longestSubstitute, std::int64_t separatorUnits);
+  // 256 MiB of text: a larger layout is refused, never tried.
+  static constexpr std::int64_t kMaxOutputUnits = 128LL * 1024 * 1024;
+  static bool OutputAccepted(QStringView body, std::int64_t pageLines, std::int64_t lineChars, std::int64_t lineSpace,
+                             std::int64_t longestSubstitute, std::int64_t separatorUnits);
+  static std::int64_t LongestSubstitute(const GlyphSwapTable& table);
 
   // The progress value as it stands.
   int Progress() const { return progress_; }
@@ -85,6 +96,9 @@ class MyTategakiEngine {
   struct Line;
 
   qsizetype trimmedLength(QStringView text);
+  QString convert(const QString& body, int pageLines, int lineChars, const QString& separator,
+                  const GlyphSwapTable& table, int widthMode, int lineSpace, bool quoteHandling,
+                  const QString& quoteMarker);
   bool tokenize(QStringView text, const TableIndex& index, bool wide, Tokens& out);
   void setProgressAndNotify(int value);
   QString separatorLine(const QString& separator, std::int64_t width, int lineSpace) const;

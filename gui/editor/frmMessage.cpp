@@ -586,8 +586,11 @@ bool frmMessage::checkLayoutFields(bool forConversion) {
     wrong = txtLineChars_;
   else if (lineSpace < 1)
     wrong = txtLineSpace_;
-  else if (forConversion && !MyTategakiEngine::LayoutAccepted(pageLines, lineChars, lineSpace))
-    wrong = txtLineChars_;
+  else if (forConversion &&
+           !MyTategakiEngine::OutputAccepted(BodyText(txtBody_[0]), pageLines, lineChars, lineSpace,
+                                             MyTategakiEngine::LongestSubstitute(state_.GlyphSwap),
+                                             separatorText().size()))
+    wrong = pageLines * lineSpace > lineChars ? txtPageLines_ : txtLineChars_;
   if (wrong != nullptr) {
     sstBody_->setCurrentIndex(kSettingTab);
     ui().Message(InputChecks::NotNumericMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
@@ -597,10 +600,14 @@ bool frmMessage::checkLayoutFields(bool forConversion) {
   return InputChecks::CheckSeparatorChosen(sstBody_, lstSeparator_, ui());
 }
 
+QString frmMessage::separatorText() const {
+  const int checked = Separators::CheckedIndex(lstSeparator_);
+  return checked <= 0 ? QString() : lstSeparator_->item(checked)->text();
+}
+
 void frmMessage::RunConversion() {
   if (engineRunning_ || !checkLayoutFields(true)) return;
-  const int checked = Separators::CheckedIndex(lstSeparator_);
-  const QString separator = checked <= 0 ? QString() : lstSeparator_->item(checked)->text();
+  const QString separator = separatorText();
 
   engine_->SetProgressReceiver(this);
   engine_->SetProgressMethod(QStringLiteral("CallBack_TategakiEngine"));
@@ -618,6 +625,13 @@ void frmMessage::RunConversion() {
   CallBack_TategakiEngine(0, QString(), 2);
   engineRunning_ = false;
   if (stopRequested_ || engine_->ConversionStopped()) return;
+  if (engine_->ConversionRefused()) {
+    // Memory ran out after all: the layout is too large for this machine.
+    sstBody_->setCurrentIndex(kSettingTab);
+    ui().Message(InputChecks::NotNumericMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+    txtLineChars_->setFocus();
+    return;
+  }
   txtBody_[1]->setPlainText(result);
   sstBody_->setCurrentIndex(1);
   Q_EMIT Converted();

@@ -135,6 +135,7 @@ class frmMessage : public EditorWindow {
   void panelClicked(int panel);
   void showTab(int index);
   bool checkLayoutFields(bool forConversion);
+  QString separatorText() const;
   void addRow(const AttachmentRow& row, const QString& state);
   void setRows(const QList<AttachmentRow>& rows);
   void rowsChanged();

@@ -199,6 +199,26 @@ TEST_F(Engine, LayoutValuesBelowOneAreRefusedNotLoopedOn) {
 
 // ---- Width conversion ----
 
+TEST_F(Engine, ALayoutWhoseTextWouldNotFitInMemoryIsRefusedBeforeAnythingIsMade) {
+  // One page of 1000 lines of 4,000,000 characters, and a line space of
+  // 32767 on 40,000 characters: both far past 256 MiB of text.
+  const QString body = QString(40000, QChar(u'字'));
+  EXPECT_TRUE(MyTategakiEngine::LayoutAccepted(1000, 4000000, 1)) << "each value on its own is not absurd";
+  EXPECT_FALSE(MyTategakiEngine::OutputAccepted(u"縦", 1000, 4000000, 1, 1, 0));
+  EXPECT_FALSE(MyTategakiEngine::OutputAccepted(body, 20, 20, 32767, 1, 0));
+  EXPECT_TRUE(convert(QStringLiteral("縦"), 1000, 4000000).isEmpty());
+  EXPECT_TRUE(engine.ConversionRefused());
+  EXPECT_TRUE(convert(body, 20, 20, QString(), 32767).isEmpty());
+  EXPECT_TRUE(engine.ConversionRefused());
+  // An ordinary layout of a long text stays well inside, and is exact enough
+  // to be an upper bound of what is made.
+  const QString big = QString(200000, QChar(u'字'));
+  const QString out = convert(big, 20, 20);
+  EXPECT_FALSE(engine.ConversionRefused());
+  EXPECT_LE(out.size(), MyTategakiEngine::OutputBound(big, 20, 20, 1, 1, 0));
+  EXPECT_TRUE(MyTategakiEngine::OutputAccepted(QString(1 << 20, QChar(u'字')), 40, 40, 2, 1, 0));
+}
+
 TEST_F(Engine, WideModeWidensAsciiSpacesAndHalfWidthKanaOneTokenAtATime) {
   const QList<VerticalToken> t = engine.TokenizeText(s("ｶﾞA ~ｰ｡\r\n"), table, MyTategakiEngine::kWideMode);
   QStringList texts;

@@ -180,6 +180,34 @@ TEST_F(TategakiCommand, WrongUsageExitsWithTwoAndWritesNothing) {
   }
 }
 
+TEST_F(TategakiCommand, ALayoutTooLargeForMemoryIsRefusedUnderAMemoryLimit) {
+  // 1 GiB of address space: what the command would need for these layouts is
+  // far beyond it, and it must say so instead of dying.
+  const QString program = QStringLiteral(TALLPOST_BIN_DIR "/tategaki");
+  const auto limited = [&](const QStringList& args, const QByteArray& input) {
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), QStringLiteral("ulimit -v 1048576; exec \"$0\" \"$@\""),
+                                                   program} + args);
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    return std::pair{p.exitCode(), p.readAllStandardError()};
+  };
+  const auto [pages, pagesErr] = limited({QStringLiteral("--page-lines"), QStringLiteral("1000"),
+                                          QStringLiteral("--line-chars"), QStringLiteral("4000000")},
+                                         QByteArray("縦書きのメール。\n"));
+  EXPECT_EQ(pages, 2);
+  EXPECT_TRUE(pagesErr.contains("256 MiB")) << pagesErr.toStdString();
+  QByteArray long40k;
+  for (int i = 0; i < 4000; ++i) long40k += "十文字の縦書き文章。";
+  const auto [space, spaceErr] = limited({QStringLiteral("--line-space"), QStringLiteral("32767")}, long40k);
+  EXPECT_EQ(space, 2);
+  EXPECT_TRUE(spaceErr.contains("256 MiB")) << spaceErr.toStdString();
+  // The same text with an ordinary layout still converts under the limit.
+  const auto [ok, okErr] = limited({}, long40k);
+  EXPECT_EQ(ok, 0) << okErr.toStdString();
+}
+
 TEST_F(TategakiCommand, UnreadableFilesExitWithOne) {
   Result r = tategaki({folder.File(QStringLiteral("missing.txt"))});
   EXPECT_EQ(r.exitCode, 1);
