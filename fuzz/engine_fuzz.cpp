@@ -1,5 +1,5 @@
-// The engine on any body and any table: every conversion ends, and a layout
-// it accepts gives pages whose rows line up.
+// The engine on any body and any table: every conversion ends, and no text
+// is larger than the size reckoned for it beforehand.
 //
 // Input: three bytes of layout (page lines, line chars, line space, each kept
 // small), one byte splitting table from body, the table file's bytes, then
@@ -28,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString out = engine.ConvertToVertical(body, pageLines, lineChars, QStringLiteral("－"), table, mode,
                                                  lineSpace, true, QStringLiteral(">"));
     if (engine.ConversionRefused()) fuzz::Require(out.isEmpty());
+    // The size reckoned before converting is never less than what is made.
+    fuzz::Require(out.size() <= MyTategakiEngine::OutputBound(body, pageLines, lineChars, lineSpace,
+                                                              MyTategakiEngine::LongestSubstitute(table), 1));
   }
   return 0;
 }

@@ -261,9 +261,14 @@ std::int64_t MyTategakiEngine::OutputBound(QStringView body, std::int64_t pageLi
                                            std::int64_t lineSpace, std::int64_t longestSubstitute,
                                            std::int64_t separatorUnits) {
   if (pageLines < 1 || lineChars < 1 || lineSpace < 1) return 0;
+  // Only CR breaks a line (LF is passed over); a surrogate pair takes two
+  // units in its cell.
   std::int64_t breaks = 0;
-  for (QChar c : body)
-    if (c == u'\r' || c == u'\n') ++breaks;
+  std::int64_t longest = longestSubstitute;
+  for (QChar c : body) {
+    if (c == u'\r') ++breaks;
+    if (c.isSurrogate()) longest = std::max<std::int64_t>(longest, 2);
+  }
   // Vertical lines: a line holds lineChars characters (one less under a
   // quote cell) and ends early only at a line break.
   const std::int64_t perLine = std::max<std::int64_t>(1, lineChars - 1);
@@ -273,7 +278,7 @@ std::int64_t MyTategakiEngine::OutputBound(QStringView body, std::int64_t pageLi
   // layout serves nobody).
   const std::int64_t pages = (lines + pageLines - 1) / pageLines;
   const std::int64_t columns = pages * pageLines;
-  const std::int64_t cell = std::max<std::int64_t>({lineSpace + 1, longestSubstitute + lineSpace, 2 + lineSpace});
+  const std::int64_t cell = std::max<std::int64_t>(lineSpace + 1, longest + lineSpace);
   const std::int64_t pageWidth = std::min(columns, pageLines) * cell;
   // Every row of a page (the foot row too) ends with CR LF; a separator line
   // as wide as the page stands between pages.
