@@ -52,10 +52,20 @@ QByteArray wrapLines(const QByteArray& text) {
 
 QByteArray quoteValue(const QByteArray& value) { return '"' + value + "\" "; }
 
+QList<QByteArray> subjectWords(const QString& subject);
+
+// At most 75 characters an encoded word: a longer one is split into several,
+// folded between them, each a whole ISO-2022-JP text.
+constexpr qsizetype kMaxWord = 75;
+
 QByteArray displayName(QStringView name) {
-  const QByteArray jis = trimSpaces(ServiceJisSjis::ToJis(trimSpaces(name)));
+  const QString trimmed = trimSpaces(name);
+  const QByteArray jis = trimSpaces(ServiceJisSjis::ToJis(trimmed));
   // An empty encoded word is malformed: an empty name gives none.
-  return jis.isEmpty() ? QByteArray() : clsMakeMail::EncodeWord(jis);
+  if (jis.isEmpty()) return QByteArray();
+  const QByteArray word = clsMakeMail::EncodeWord(jis);
+  if (word.size() <= kMaxWord) return word;
+  return subjectWords(trimmed).join("\r\n ");
 }
 
 // Subject words of at most 75 characters, each a complete ISO-2022-JP text.
@@ -315,7 +325,10 @@ QByteArray clsMakeMail::MailData() {
 // that font is not a Japanese one it draws some characters (box drawing, for
 // one) at half width and the vertical columns no longer line up, so the style
 // names ＭＳ ゴシック for PRE, then faces of the same metrics found elsewhere.
-QString HtmlFontFaces() { return QString::fromUtf8("'ＭＳ ゴシック', 'IPAゴシック', 'IPAGothic', monospace"); }
+QString HtmlFontFaces() {
+  return QString::fromUtf8(
+      "'ＭＳ ゴシック', 'IPAゴシック', 'IPAGothic', 'Noto Sans Mono CJK JP', 'Osaka-Mono', monospace");
+}
 
 QString BuildHtmlBody(const QString& text) {
   QString head = QStringLiteral(
@@ -329,7 +342,8 @@ QString BuildHtmlBody(const QString& text) {
                      "<STYLE>PRE { font-family: ") +
                  HtmlFontFaces() +
                  QStringLiteral(
-                     "; }</STYLE>\r\n"
+                     "; text-spacing-trim: space-all; font-feature-settings: 'halt' 0, 'chws' 0, 'palt' 0; "
+                     "font-kerning: none; }</STYLE>\r\n"
                      "</HEAD>\r\n"
                      "<BODY><FONT Face='") +
                  QString::fromUtf8("ＭＳ ゴシック") + QStringLiteral("'><PRE>\r\n");

@@ -13,6 +13,7 @@
 #include "store/AppState.h"
 #include "support/Dialogs.h"
 #include "support/NumericText.h"
+#include "support/TextForm.h"
 #include "vertical/MyTategakiEngine.h"
 
 #include <QAction>
@@ -52,12 +53,9 @@ constexpr int kKeyRole = Qt::UserRole;
 constexpr int kTagRole = Qt::UserRole + 1;
 constexpr int kGuideTextLabel = 11;
 
-// The text of a body as the mail keeps it: lines joined by CR LF.
-QString BodyText(const QPlainTextEdit* edit) {
-  QString text = edit->document()->toRawText();
-  text.replace(QChar::ParagraphSeparator, kCrLf);
-  return text;
-}
+// The text of a body as the mail keeps it: lines joined by CR LF (the line
+// breaks of Shift+Enter and of pasted text too), plain spaces.
+QString BodyText(const QPlainTextEdit* edit) { return TextForm::BodyText(edit->document()->toRawText()); }
 
 // The vertical text must be shown in a font in which a full-width character
 // is exactly two half-width ones wide, or its columns will not line up.
@@ -723,7 +721,7 @@ bool frmMessage::StoreMail(int mailBox) {
 
   for (QLineEdit* field :
        {txtUpper_[0], txtUpper_[1], txtUpper_[2], txtUpper_[3], txtPageLines_, txtLineChars_, txtLineSpace_}) {
-    const QString clean = StripControlChars(field->text());
+    const QString clean = StripControlChars(TextForm::FieldText(field->text()));
     if (clean != field->text()) field->setText(clean);
   }
   if (VerticalTextBlank(BodyText(txtBody_[1])) && !txtBody_[1]->document()->isEmpty()) txtBody_[1]->clear();

@@ -62,7 +62,9 @@ def html_body(vertical):
             "<HTML><HEAD>\r\n"
             '<META content="text/html; charset=iso-2022-jp" http-equiv=Content-Type>\r\n'
             '<META content="Tallpost 2.1.3" name=GENERATOR>\r\n'
-            '<STYLE>PRE { font-family: "ＭＳ ゴシック", "IPAゴシック", "IPAGothic", monospace; }</STYLE>\r\n'
+            '<STYLE>PRE { font-family: "ＭＳ ゴシック", "IPAゴシック", "IPAGothic", "Noto Sans Mono CJK JP", '
+            '"Osaka-Mono", monospace; text-spacing-trim: space-all; font-feature-settings: "halt" 0, "chws" 0, '
+            '"palt" 0; font-kerning: none; }</STYLE>\r\n'
             "</HEAD>\r\n"
             '<BODY><FONT Face="ＭＳ ゴシック"><PRE>\r\n' + vertical +
             "\r\n</PRE></FONT></BODY></HTML>\r\n")
