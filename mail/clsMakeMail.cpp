@@ -175,7 +175,56 @@ QByteArray clsMakeMail::ParseAddressList(const QString& list, QStringList& targe
 }
 
 void clsMakeMail::AddAttachFile(const QString& name, const QByteArray& base64Content) {
-  attachments_.append({ServiceJisSjis::ToJis(name), base64Content});
+  attachments_.append({ServiceJisSjis::ToJis(name), base64Content, name});
+}
+
+namespace {
+
+// A name that may stand between double quotes as it is: printable ASCII
+// without the quote and the backslash, which a reader would take as the end
+// of the value or an escape.
+bool plainAsciiName(const QString& name) {
+  if (name.isEmpty()) return false;
+  for (QChar c : name)
+    if (c.unicode() < 0x20 || c.unicode() > 0x7E || c == u'"' || c == u'\\') return false;
+  return true;
+}
+
+// RFC 2231: UTF-8, percent-encoded but for the characters a parameter may
+// hold as they are; continued over several folded lines when long.
+QByteArray extendedParameter(const QByteArray& attribute, const QString& value) {
+  static const QByteArray kKeep = "!#$&+-.^_`|~";
+  QByteArray encoded;
+  for (char b : value.toUtf8()) {
+    const auto u = static_cast<unsigned char>(b);
+    if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || kKeep.contains(b))
+      encoded += b;
+    else
+      encoded += '%' + QByteArray::number(u, 16).toUpper().rightJustified(2, '0');
+  }
+  // A file name is at most 255 bytes: encoded, it fits one header line, so
+  // continuations (which not every reader follows) are for longer names only.
+  constexpr qsizetype kSegment = 900;
+  if (encoded.size() <= kSegment) return attribute + "*=UTF-8''" + encoded;
+  QByteArray out;
+  int n = 0;
+  for (qsizetype at = 0; at < encoded.size(); ++n) {
+    qsizetype end = std::min(encoded.size(), at + kSegment);
+    // A %XX triple stays whole.
+    if (end < encoded.size() && encoded[end - 1] == '%') end -= 1;
+    else if (end < encoded.size() && end >= 2 && encoded[end - 2] == '%') end -= 2;
+    if (n > 0) out += ";\r\n ";
+    out += attribute + '*' + QByteArray::number(n) + "*=" + (n == 0 ? "UTF-8''" : "") + encoded.mid(at, end - at);
+    at = end;
+  }
+  return out;
+}
+
+}  // namespace
+
+QByteArray clsMakeMail::NameParameters(const QString& name, const QByteArray& attribute) {
+  if (plainAsciiName(name)) return attribute + '=' + quoteValue(name.toLatin1());
+  return extendedParameter(attribute, name);
 }
 
 void clsMakeMail::HtmlText(const QString& value) { html_ = JisConvEx(DotProtect(value)); }
@@ -282,9 +331,9 @@ QByteArray clsMakeMail::mixedBody() const {
   t += alternativeBody(false);
   for (const Attachment& at : attachments_) {
     t += "\r\n\r\n\r\n--" + a + kCrLf;
-    t += "Content-Type: application/octet-stream; name=" + quoteValue(at.Name) + kCrLf;
+    t += "Content-Type: application/octet-stream; " + NameParameters(at.Text, "name") + kCrLf;
     t += "Content-Transfer-Encoding: base64\r\n";
-    t += "Content-Disposition: attachment;filename=" + quoteValue(at.Name) + kCrLf;
+    t += "Content-Disposition: attachment;" + NameParameters(at.Text, "filename") + kCrLf;
     t += kCrLf;
     t += at.Content;
   }

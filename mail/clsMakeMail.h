@@ -42,7 +42,15 @@ class clsMakeMail {
   struct Attachment {
     QByteArray Name;     // ISO-2022-JP
     QByteArray Content;  // base64 lines
+    QString Text;        // the name as given
   };
+  // The name parameters of an attachment's two part headers: a plain ASCII
+  // name quoted as it is (name="a.txt" ), any other name (Japanese, or holding
+  // a quote, a backslash or a control character) in the RFC 2231 form, UTF-8
+  // percent-encoded, which today's readers take whole. Raw ISO-2022-JP between
+  // quotes broke on every character with a quote or backslash byte; an encoded
+  // word beside the RFC 2231 form made ripmime write a second, garbled file.
+  static QByteArray NameParameters(const QString& name, const QByteArray& attribute);
   const QList<Attachment>& AttachmentList() const { return attachments_; }
 
  private:

@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
           libbenchmark-dev fonts-ipafont-gothic python3)
 case "${1:-run}" in
-  test) PACKAGES+=(python3-aiosmtpd dovecot-pop3d chromium) ;;
+  test) PACKAGES+=(python3-aiosmtpd dovecot-pop3d chromium fonts-noto-cjk mutt tmux ripmime mpack) ;;
   fuzz) PACKAGES+=(clang libclang-rt-14-dev) ;;
 esac
 missing=()

@@ -318,6 +318,9 @@ bool MatchHeaderLine(QStringView line, QStringView prefix, QDateTime& target, bo
 // --- Mail file ----------------------------------------------------------
 
 QByteArray EncodeMailFile(const MailRecord& r, const QString& boundary) {
+  // A character the file cannot hold is kept as a full-width 〓, never as a
+  // half-width "?" that would shift every later column of a vertical text.
+  constexpr Cp932::Missing kMissing = Cp932::Missing::GetaMark;
   const QString crlf = QStringLiteral("\r\n");
   QString head;
   head += QStringLiteral("To: ") + withoutLineBreaks(r.To) + crlf;
@@ -337,20 +340,20 @@ QByteArray EncodeMailFile(const MailRecord& r, const QString& boundary) {
   head += QStringLiteral("Boundary=\"") + boundary + QStringLiteral("\"") + crlf;
   head += crlf;
 
-  QByteArray out = Cp932::Encode(head);
+  QByteArray out = Cp932::Encode(head, kMissing);
   if (!r.BodyText.isEmpty()) {
-    out += Cp932::Encode(r.BodyText);
+    out += Cp932::Encode(r.BodyText, kMissing);
     out += "\r\n\r\n";
   }
   const QByteArray boundaryLine = "--" + Cp932::Encode(boundary) + "\r\n";
   out += boundaryLine;
   out += "\r\n";
   if (!r.VerticalText.isEmpty()) {
-    out += Cp932::Encode(r.VerticalText);
+    out += Cp932::Encode(r.VerticalText, kMissing);
     out += "\r\n\r\n";
   }
   for (const AttachmentRecord& a : r.Attachments) {
-    const QByteArray name = Cp932::Encode(withoutLineBreaks(a.Name));
+    const QByteArray name = Cp932::Encode(withoutLineBreaks(a.Name), kMissing);
     out += boundaryLine;
     out += "Content-type: application/octet-stream; Name = \"" + name + "\"\r\n";
     out += "Content-Disposition: attachment; filename=\"" + name + "\"\r\n";

@@ -39,7 +39,19 @@ bool isAscii(QByteArrayView bytes) {
 
 }  // namespace
 
-QByteArray Encode(QStringView text) {
+namespace {
+char* writeMissing(char* w, Missing missing) {
+  if (missing == Missing::Question) {
+    *w++ = '?';
+  } else {
+    *w++ = static_cast<char>(0x81);  // 〓
+    *w++ = static_cast<char>(0xAC);
+  }
+  return w;
+}
+}  // namespace
+
+QByteArray Encode(QStringView text, Missing missing) {
   if (isAscii(text)) {
     QByteArray out(text.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i) out[i] = static_cast<char>(text[i].unicode());
@@ -56,12 +68,12 @@ QByteArray Encode(QStringView text) {
     if (QChar::isSurrogate(c)) {
       // A character CP932 cannot hold: one "?" for the pair.
       if (QChar::isHighSurrogate(c) && p + 1 < end && QChar::isLowSurrogate(p[1])) ++p;
-      *w++ = '?';
+      w = writeMissing(w, missing);
       continue;
     }
     const std::uint16_t code = CodeOf(c);
     if (code == kNoCode) {
-      *w++ = '?';
+      w = writeMissing(w, missing);
     } else if (code < 0x100) {
       *w++ = static_cast<char>(code);
     } else {

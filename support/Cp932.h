@@ -10,8 +10,11 @@
 // both U+301C and U+FF5E are written as 0x8160.
 namespace Cp932 {
 
-// Characters CP932 cannot hold are written as "?", as the platform does.
-QByteArray Encode(QStringView text);
+// Characters CP932 cannot hold are written as "?", as the platform does, or
+// as "〓" (GetaMark), a full-width cell like most of them: a vertical text
+// keeps its columns.
+enum class Missing { Question, GetaMark };
+QByteArray Encode(QStringView text, Missing missing = Missing::Question);
 
 // Bytes that are not valid CP932 read as "?".
 QString Decode(QByteArrayView bytes);

@@ -1,5 +1,6 @@
 // tallpost-eml: builds the message a stored mail would be sent as.
 #include "mail/OutgoingMail.h"
+#include "mail/TextCheck.h"
 #include "mail/clsMakeMail.h"
 #include "store/ApiIniFileAccess.h"
 #include "store/AppSettings.h"
@@ -17,6 +18,7 @@ namespace {
 
 const char kHelp[] =
     "Usage: tallpost-eml [--from \"NAME <ADDR>\"] [--data] [--envelope] MAILFILE\n"
+    "       tallpost-eml --check MAILFILE\n"
     "Builds the message that sending the Tallpost mail file MAILFILE (.vml) makes\n"
     "and writes it to standard output.\n"
     "\n"
@@ -26,11 +28,16 @@ const char kHelp[] =
     "                (default: an .eml file, without it)\n"
     "  --envelope    first write one MAIL FROM line, one RCPT TO line per recipient\n"
     "                and an empty line\n"
+    "  --check       list the characters of the mail that will not arrive as\n"
+    "                typed (a line each: the character, its code, where, what it\n"
+    "                becomes) instead of writing the message\n"
     "  --help        show this help\n"
-    "Exit status: 0 done, 1 the mail file could not be read, 2 wrong usage.\n"
+    "Exit status: 0 done (with --check: nothing found), 1 the mail file could not\n"
+    "be read (with --check: characters found), 2 wrong usage.\n"
     "\n"
     "使い方: tallpost-eml [--from \"名前 <アドレス>\"] [--data] [--envelope] メールファイル\n"
-    "保存されたメール（.vml）を送信するときのメッセージを作り、標準出力に書き出します。\n";
+    "保存されたメール（.vml）を送信するときのメッセージを作り、標準出力に書き出します。\n"
+    "--check では、そのままでは届かない文字を一覧にします。\n";
 
 int usage(const char* message) {
   std::fprintf(stderr, "tallpost-eml: %s (see tallpost-eml --help)\n", message);
@@ -58,6 +65,7 @@ int main(int argc, char* argv[]) {
   bool haveFrom = false;
   bool data = false;
   bool envelope = false;
+  bool check = false;
   QString path;
   for (qsizetype i = 0; i < args.size(); ++i) {
     const QString& a = args[i];
@@ -68,6 +76,8 @@ int main(int argc, char* argv[]) {
       data = true;
     } else if (a == QStringLiteral("--envelope")) {
       envelope = true;
+    } else if (a == QStringLiteral("--check")) {
+      check = true;
     } else if (a == QStringLiteral("--from")) {
       if (++i >= args.size()) return usage("--from needs a value");
       from = args[i];
@@ -92,6 +102,20 @@ int main(int argc, char* argv[]) {
   if (file.error() != QFileDevice::NoError) return failure(QStringLiteral("cannot read %1").arg(path));
   MailRecord record;
   if (!ParseMailFile(bytes, record)) return failure(QStringLiteral("%1 is not a Tallpost mail file").arg(path));
+
+  if (check) {
+    QList<TextCheck::Finding> findings;
+    const std::pair<const char*, const QString*> fields[] = {
+        {"宛先", &record.To},      {"CC", &record.Cc},         {"BCC", &record.Bcc},
+        {"件名", &record.Subject}, {"本文", &record.BodyText}, {"縦書き", &record.VerticalText}};
+    for (const auto& [place, text] : fields) TextCheck::Scan(*text, QString::fromUtf8(place), findings);
+    for (const AttachmentRecord& a : record.Attachments) TextCheck::Scan(a.Name, QStringLiteral("添付ﾌｧｲﾙ名"), findings);
+    if (findings.isEmpty()) return 0;
+    const QString list = TextCheck::Describe(findings) + QStringLiteral("\n");
+    writeOut(list.toUtf8().replace("\r\n", "\n"));
+    std::fflush(stdout);
+    return 1;
+  }
 
   if (!haveFrom) {
     AppSettings settings;

@@ -30,7 +30,8 @@ QString SizeText(qint64 bytes) {
 }
 
 QString FileNameOf(const QString& path) {
-  const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+  // Only "/" parts folders here: a backslash is a character of the name.
+  const qsizetype slash = path.lastIndexOf(u'/');
   return slash < 0 ? path : path.mid(slash + 1);
 }
 
@@ -39,7 +40,11 @@ QList<AttachmentRecord> KeptAttachments(const QList<AttachmentRow>& rows, const 
   for (const AttachmentRow& row : rows) {
     if (!row.IsStored()) continue;
     const int n = row.StoredPosition();
-    if (n >= 0 && n < stored.Attachments.size()) kept.append(stored.Attachments[n]);
+    if (n < 0 || n >= stored.Attachments.size()) continue;
+    // Under the name the row shows (the character check may have changed it).
+    AttachmentRecord a = stored.Attachments[n];
+    a.Name = row.Text;
+    kept.append(a);
   }
   return kept;
 }

@@ -8,6 +8,7 @@
 #include "mail/OutgoingMail.h"
 #include "mail/PopBeforeSmtp.h"
 #include "mail/SmtpDialogue.h"
+#include "mail/TextCheck.h"
 #include "mail/clsMakeMail.h"
 #include "store/AppSettings.h"
 #include "store/AppState.h"
@@ -603,8 +604,59 @@ QString frmMessage::separatorText() const {
   return checked <= 0 ? QString() : lstSeparator_->item(checked)->text();
 }
 
+QString frmMessage::CharacterCheckMessage(const QString& list) {
+  return QStringLiteral("次の文字は、このままではメールで正しく届きません。") + kCrLf + kCrLf + list + kCrLf + kCrLf +
+         QStringLiteral("「はい」　　　→ の文字に置き換えます。") + kCrLf +
+         QStringLiteral("「いいえ」　　このまま続けます（保存・送信できない文字は〓になります）。") + kCrLf +
+         QStringLiteral("「キャンセル」やめて、自分で直します。");
+}
+
+bool frmMessage::CheckCharacters() {
+  if (quiet_) return true;
+  QList<TextCheck::Finding> findings;
+  static const char* const kFieldNames[] = {"宛先", "CC", "BCC", "件名"};
+  for (int i = 0; i < 4; ++i) TextCheck::Scan(txtUpper_[i]->text(), QString::fromUtf8(kFieldNames[i]), findings);
+  TextCheck::Scan(BodyText(txtBody_[0]), QStringLiteral("本文"), findings);
+  TextCheck::Scan(BodyText(txtBody_[1]), QStringLiteral("縦書き"), findings);
+  const QList<AttachmentRow> rows = AttachmentRowsShown();
+  for (const AttachmentRow& row : rows) TextCheck::Scan(row.Text, QStringLiteral("添付ﾌｧｲﾙ名"), findings);
+  // Characters the user already chose to keep are not asked about again.
+  bool fresh = false;
+  for (const TextCheck::Finding& f : findings) fresh = fresh || !keptCharacters_.contains(f.Character);
+  if (!fresh) return true;
+  const Dialogs::Answer answer =
+      ui().Message(CharacterCheckMessage(TextCheck::Describe(findings)), AppState::ProgramTitle(),
+                   Dialogs::Icon::Exclamation, Dialogs::Buttons::YesNoCancel);
+  if (answer == Dialogs::Answer::No) {
+    for (const TextCheck::Finding& f : findings) keptCharacters_.insert(f.Character);
+    return true;
+  }
+  if (answer != Dialogs::Answer::Yes) return false;
+  for (QLineEdit* field : txtUpper_) {
+    const QString replaced = TextCheck::Replace(field->text());
+    if (replaced != field->text()) field->setText(replaced);
+  }
+  for (QPlainTextEdit* body : txtBody_) {
+    const QString text = BodyText(body);
+    const QString replaced = TextCheck::Replace(text);
+    if (replaced != text) {
+      body->setPlainText(replaced);
+      setChanged();
+    }
+  }
+  for (int i = 0; i < lvFile_->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = lvFile_->topLevelItem(i);
+    const QString replaced = TextCheck::Replace(item->text(0));
+    if (replaced != item->text(0)) {
+      item->setText(0, replaced);
+      setChanged();
+    }
+  }
+  return true;
+}
+
 void frmMessage::RunConversion() {
-  if (engineRunning_ || !checkLayoutFields(true)) return;
+  if (engineRunning_ || !checkLayoutFields(true) || !CheckCharacters()) return;
   const QString separator = separatorText();
 
   engine_->SetProgressReceiver(this);
@@ -742,7 +794,8 @@ bool frmMessage::StoreMail(int mailBox) {
       ui().Message(AttachFailedMessage(row.Text, row.Tag), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
       return false;
     }
-    attachments.append({row.Text, encoded});
+    // A name as the mail file can keep it: one line, no double quote.
+    attachments.append({StripControlChars(TextForm::FieldText(row.Text)).remove(u'"'), encoded});
   }
 
   const MailStore store = state_.Store();
@@ -846,6 +899,7 @@ bool frmMessage::KeepAsDraft() {
 }
 
 void frmMessage::saveAndExit() {
+  if (!CheckCharacters()) return;
   setEnabled(false);
   const bool stored = StoreMail(2);
   if (host_ != nullptr) host_->RefreshMailList();
@@ -986,6 +1040,7 @@ bool frmMessage::SendMail(bool bSendAllMode) {
                      Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
       return false;
   }
+  if (interactive && !CheckCharacters()) return false;
   sending_ = true;
   const AppSettings& s = state_.Settings;
   pop_->Run(s.PopServer, s.PopPort, s.Account, s.Passwd);

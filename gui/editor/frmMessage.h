@@ -6,6 +6,7 @@
 #include "store/MailStore.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <array>
@@ -64,6 +65,13 @@ class frmMessage : public EditorWindow {
 
   // Runs the conversion of the horizontal body into the vertical tab.
   void RunConversion();
+
+  // The characters of the mail (fields, bodies, attachment names) that would
+  // not arrive as typed, shown with what each becomes: Yes replaces them,
+  // No keeps the mail as it is, Cancel stops. False when the user stops.
+  // A character the user chose to keep is not asked about again.
+  bool CheckCharacters();
+  static QString CharacterCheckMessage(const QString& list);
 
   Q_INVOKABLE void CallBack_TategakiEngine(int nValue, const QString& szCallBackFrom = QString(), int nOperate = 0);
 
@@ -182,6 +190,7 @@ class frmMessage : public EditorWindow {
   bool sending_ = false;
   bool quiet_ = false;
   bool unrecorded_ = false;
+  QSet<QString> keptCharacters_;  // the characters the user chose to keep as they were
   bool stopRequested_ = false;
   std::int16_t pickerField_ = -1;
   bool filesSorted_ = false;

@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -833,6 +834,75 @@ TEST_F(Editor, TheVerticalColumnsLineUpOnScreen) {
   const QString out = QStringLiteral(TALLPOST_TEST_OUTPUT_DIR);
   QDir().mkpath(out);
   EXPECT_TRUE(w->grab().save(out + QStringLiteral("/editor-vertical.png")));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Editor, TheCharacterCheckShowsWhatWouldNotArriveAndTheUserDecides) {
+  frmMessage* w = open(-1);
+  w->Upper(0)->setText(QStringLiteral("hanako@example.jp"));
+  w->Upper(3)->setText(QStringLiteral("①の件"));
+  // Shift+Enter's line separator and a pasted no-break space among them.
+  w->Body(0)->setPlainText(QStringLiteral("髙橋さんへ😀") + QChar(0x2028) + QStringLiteral("二行目") + QChar(0xA0) +
+                           QStringLiteral("です"));
+
+  // Cancel: nothing is converted or changed.
+  dialogs.AnswerNext(Dialogs::Answer::Cancel);
+  trigger(w, "mnuTategaki");
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(dialogs.messages[0].buttons, Dialogs::Buttons::YesNoCancel);
+  const QString shown = messageText(0);
+  for (const char* line : {"「①」 U+2460　件名　→ (1)", "「髙」 U+9AD9　本文　→ 高", "「😀」 U+1F600　本文　→ 〓"})
+    EXPECT_TRUE(shown.contains(QString::fromUtf8(line))) << line << "\n" << shown.toStdString();
+  EXPECT_TRUE(vertical(w).isEmpty());
+  EXPECT_EQ(w->Upper(3)->text(), QStringLiteral("①の件"));
+
+  // Yes: the replacements go in, and the text is converted as replaced.
+  dialogs.AnswerNext(Dialogs::Answer::Yes);
+  trigger(w, "mnuTategaki");
+  ASSERT_EQ(dialogs.messages.size(), 2);
+  EXPECT_EQ(w->Upper(3)->text(), QStringLiteral("(1)の件"));
+  EXPECT_EQ(w->Body(0)->toPlainText(), QStringLiteral("高橋さんへ〓\n二行目 です"));
+  EXPECT_TRUE(vertical(w).contains(QStringLiteral("高")));
+  EXPECT_FALSE(vertical(w).contains(QStringLiteral("髙")));
+
+  // Nothing is left to ask about at the store.
+  ASSERT_TRUE(w->StoreMail(MailBoxNumber::Outbox));
+  trigger(w, "mnuSaveMail");
+  EXPECT_EQ(dialogs.messages.size(), 2);
+
+  // A picture of the question as the user sees it.
+  QDir().mkpath(QStringLiteral(TALLPOST_TEST_OUTPUT_DIR));
+  QMessageBox box(QMessageBox::Warning, AppState::ProgramTitle(), shown,
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  box.adjustSize();
+  EXPECT_TRUE(box.grab().save(QStringLiteral(TALLPOST_TEST_OUTPUT_DIR "/character-check.png")));
+}
+
+TEST_F(Editor, KeptCharactersAreAskedAboutOnceAndStoredFullWidth) {
+  frmMessage* w = open(-1);
+  w->Upper(0)->setText(QStringLiteral("hanako@example.jp"));
+  w->Upper(3)->setText(QStringLiteral("寿司🍣"));
+  w->Body(0)->setPlainText(QStringLiteral("寿司🍣です"));
+  dialogs.AnswerNext(Dialogs::Answer::No);
+  trigger(w, "mnuTategaki");
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  const QString verticalText = vertical(w);
+  EXPECT_TRUE(verticalText.contains(QStringLiteral("🍣")));
+  // Not asked again for the same text: the store goes ahead.
+  trigger(w, "mnuSaveMail");
+  Flush();
+  EXPECT_EQ(dialogs.messages.size(), 1);
+  MailRecord stored;
+  ASSERT_TRUE(state.Store().ReadMailFile(0, stored));
+  EXPECT_EQ(stored.Subject, QStringLiteral("寿司〓"));
+  EXPECT_EQ(stored.BodyText, QStringLiteral("寿司〓です"));
+  // Every row of the vertical text keeps its width: 〓 took the emoji's cell.
+  const QStringList rows = stored.VerticalText.split(kCrLf, Qt::SkipEmptyParts);
+  ASSERT_GT(rows.size(), 3);
+  for (const QString& row : rows) EXPECT_EQ(row.size(), rows.front().size()) << row.toStdString();
 }
 
 }  // namespace

@@ -185,6 +185,85 @@ TEST_F(RealServers, AMailSentToAiosmtpdArrivesAsTheUserWroteIt) {
                   &output),
             0);
   EXPECT_TRUE(output.contains(QStringLiteral("line widths:")));
+  // And with only the fonts a phone carries: no ＭＳ ゴシック, no IPA fonts.
+  EXPECT_EQ(Check({kScripts + QStringLiteral("/render_columns.py"), QStringLiteral("--noto-only"),
+                   received + QStringLiteral("/0.html"), shots + QStringLiteral("/received-html-noto.png")}),
+            0);
+}
+
+// Every JIS X 0208 character one of whose two bytes is '"' or '\', as the
+// system's own ISO-2022-JP decoder reads them.
+QString QuoteAndBackslashCharacters() {
+  QProcess p;
+  p.start(kPython, {QStringLiteral("-c"), QStringLiteral(
+      "import sys\n"
+      "out=''\n"
+      "for row in list(range(1,9))+list(range(16,85)):\n"
+      "  for cell in range(1,95):\n"
+      "    b=bytes([row+32,cell+32])\n"
+      "    if 0x22 in b or 0x5c in b:\n"
+      "      try: out+=(b'\\x1b$B'+b+b'\\x1b(B').decode('iso2022_jp')\n"
+      "      except UnicodeDecodeError: pass\n"
+      "sys.stdout.buffer.write(out.encode('utf-8'))\n")});
+  p.waitForFinished(30000);
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+TEST_F(RealServers, WhatTheUserAcceptedArrivesInEveryDecoder) {
+  Server smtp({QStringLiteral("smtp"), received});
+  ASSERT_GT(smtp.Port(), 0);
+  state.Settings.SmtpPort = smtp.Port();
+  const QString quoted = QuoteAndBackslashCharacters();
+  ASSERT_GE(quoted.size(), 280) << "the JIS X 0208 characters holding a quote or backslash byte";
+  auto* w = new frmMessage(state, dialogs, nullptr);
+  ASSERT_TRUE(w->Constructor(-1, true));
+  w->Upper(0)->setText(QStringLiteral("山田花子 <hanako@example.jp>"));
+  w->Upper(3)->setText(QStringLiteral("ｶﾞｲﾄﾞ〜～①㍉髙🍣") + quoted.left(60));
+  w->Body(0)->setPlainText(quoted + kCrLf + QStringLiteral("ﾊﾞｽ‖∥−－①㍉髙😀") + QChar(0x2028) +
+                           QStringLiteral("次の行") + QChar(0xA0) + QStringLiteral("です"));
+  // Names that the file system allows and a mail header must not take literally.
+  const QStringList names{QStringLiteral("あ本※→■ｶﾞｲﾄﾞ.txt"), QStringLiteral("q\"uo\\te.txt"),
+                          QStringLiteral("line\r\nContent-Transfer-Encoding: 8bit.txt")};
+  QList<QUrl> urls;
+  for (const QString& name : names) {
+    EXPECT_TRUE(folder.WriteBytes(name, (QStringLiteral("内容 ") + name).toUtf8()));
+    urls << QUrl::fromLocalFile(folder.File(name));
+  }
+  QMimeData drop;
+  drop.setUrls(urls);
+  w->GetAttachFile(&drop);
+  // The check before the conversion: the user takes the replacements offered.
+  dialogs.AnswerNext(Dialogs::Answer::Yes);
+  w->FindAction(QStringLiteral("mnuTategaki"))->trigger();
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("「①」")));
+  EXPECT_EQ(w->Upper(3)->text().left(12), QStringLiteral("ガイド〜～(1)ミリ高〓"));
+  w->FindAction(QStringLiteral("mnuSendMail"))->trigger();
+  ASSERT_EQ(dialogs.messages.size(), 1) << dialogs.messages.last().text.toStdString();
+  ASSERT_EQ(state.Index.value(0).MailBox, MailBoxNumber::Sent);
+
+  MailRecord stored;
+  ASSERT_TRUE(state.Store().ReadMailFile(0, stored));
+  EXPECT_TRUE(stored.BodyText.contains(QStringLiteral("(1)ミリ高〓\r\n次の行 です"))) << "U+2028 a line break, U+00A0 a space";
+  QJsonArray attachments;
+  QJsonArray muttNames;
+  for (const AttachmentRecord& a : stored.Attachments) {
+    const QString original = names[a.Name.startsWith(u'q') ? 1 : a.Name.startsWith(u'l') ? 2 : 0];
+    attachments.append(QJsonArray{a.Name, QString::fromLatin1((QStringLiteral("内容 ") + original).toUtf8().toBase64())});
+    muttNames.append(a.Name);
+  }
+  EXPECT_TRUE(stored.Attachments.value(0).Name.startsWith(QStringLiteral("あ本※→■ガイド")));
+  QFile f(work.path() + QStringLiteral("/decoders.json"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QJsonDocument(QJsonObject{{QStringLiteral("subject"), stored.Subject},
+                                    {QStringLiteral("plain"), clsMakeMail::DotProtect(stored.VerticalText)},
+                                    {QStringLiteral("attachments"), attachments},
+                                    {QStringLiteral("mutt_names"), muttNames}})
+              .toJson());
+  f.close();
+  QString output;
+  EXPECT_EQ(Check({kScripts + QStringLiteral("/decoders_check.py"), received, f.fileName()}, &output), 0)
+      << output.toStdString();
 }
 
 TEST_F(RealServers, ToeModeDeliversOneMessagePerAddress) {

@@ -53,10 +53,9 @@ def main(outdir, expect_path):
             if part.is_multipart():
                 continue
             payload = part.get_payload(decode=True)
-            raw_name = part.get_param("filename", header="content-disposition")
+            raw_name = part.get_filename()
             if raw_name:
-                # The file name is sent as ISO-2022-JP inside the quoted parameter.
-                name = str(raw_name).encode("ascii").decode("iso2022_jp")
+                name = raw_name
                 attachments.append([name, base64.b64encode(payload).decode("ascii")])
             elif part.get_content_type() == "text/plain":
                 plain = payload.decode(part.get_content_charset())

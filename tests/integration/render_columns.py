@@ -3,9 +3,11 @@
 every line of its PRE block: the vertical columns line up only when every
 line has the same width.
 
-  render_columns.py HTMLFILE [SCREENSHOT.png]
+  render_columns.py [--noto-only] HTMLFILE [SCREENSHOT.png]
 
-Prints the widths; exit 0 when all lines that hold text are equally wide.
+With --noto-only the browser sees only the fonts a phone carries (Noto CJK and
+DejaVu), not the IPA fonts. Prints the widths; exit 0 when all lines that hold
+text are equally wide.
 """
 import html
 import json
@@ -36,10 +38,34 @@ def chromium():
     return shutil.which("chromium") or shutil.which("chromium-browser")
 
 
+ENV = dict(os.environ)
+
+FONTS_CONF = """<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
+<fontconfig>
+  <dir>/usr/share/fonts/opentype/noto</dir>
+  <dir>/usr/share/fonts/truetype/dejavu</dir>
+  <cachedir>%s</cachedir>
+</fontconfig>
+"""
+
+
+def noto_only():
+    """A font configuration with the Noto CJK and DejaVu faces alone."""
+    if not os.path.isdir("/usr/share/fonts/opentype/noto"):
+        print("SKIP fonts-noto-cjk is not installed")
+        sys.exit(77)
+    conf = os.path.join(profile, "fonts.conf")
+    with open(conf, "w") as f:
+        f.write(FONTS_CONF % os.path.join(profile, "fontcache"))
+    ENV["FONTCONFIG_FILE"] = conf
+
+
 def run(args):
     return subprocess.run([chromium(), "--headless", "--no-sandbox", "--disable-gpu",
-                           "--no-first-run", "--user-data-dir=" + profile] + args,
-                          capture_output=True, timeout=120)
+                           "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                           "--disable-sync", "--user-data-dir=" + profile] + args,
+                          capture_output=True, timeout=120, env=ENV)
 
 
 def main(path, shot):
@@ -75,12 +101,17 @@ def main(path, shot):
 
 
 if __name__ == "__main__":
+    noto = len(sys.argv) > 1 and sys.argv[1] == "--noto-only"
+    if noto:
+        sys.argv.pop(1)
     if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
     if not chromium():
         print("SKIP chromium is not installed")
         sys.exit(77)
     profile = tempfile.mkdtemp(prefix="tallpost-chromium-")
+    if noto:
+        noto_only()
     try:
         code = main(sys.argv[1], sys.argv[2] if len(sys.argv) == 3 else None)
     finally:

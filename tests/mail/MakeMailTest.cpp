@@ -138,10 +138,33 @@ TEST(MailData, AlternativeAndMixedStructure) {
   ASSERT_TRUE(match.hasMatch()) << data.constData();
   const QByteArray a = match.captured(1).toLatin1();
   EXPECT_NE(a, match.captured(2).toLatin1());
-  const QByteArray name = ServiceJisSjis::ToJis(s("写真.jpg"));
-  EXPECT_TRUE(data.endsWith("--\r\n\r\n\r\n--" + a + "\r\nContent-Type: application/octet-stream; name=\"" + name +
-                            "\" \r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment;filename=\"" +
-                            name + "\" \r\n\r\nAAAA\r\nBBBB\r\n\r\n--" + a + "--\r\n.\r\n"));
+  // A Japanese name: RFC 2231 in UTF-8 for both headers.
+  const QByteArray utf8 = "UTF-8''%E5%86%99%E7%9C%9F.jpg";
+  EXPECT_TRUE(data.endsWith("--\r\n\r\n\r\n--" + a + "\r\nContent-Type: application/octet-stream; name*=" + utf8 +
+                            "\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment;filename*=" +
+                            utf8 + "\r\n\r\nAAAA\r\nBBBB\r\n\r\n--" + a +
+                            "--\r\n.\r\n"))
+      << data.right(400).constData();
+  // A plain ASCII name stays as it always was.
+  clsMakeMail plain;
+  plain.AddAttachFile(s("report-2026.pdf"), "AAAA");
+  const QByteArray plainData = plain.MailData();
+  EXPECT_TRUE(plainData.contains("Content-Type: application/octet-stream; name=\"report-2026.pdf\" \r\n"));
+  EXPECT_TRUE(plainData.contains("Content-Disposition: attachment;filename=\"report-2026.pdf\" \r\n"));
+}
+
+TEST(MailData, NoAttachmentNameLeavesItsParameter) {
+  // Quotes, backslashes and line breaks are legal in file names here.
+  clsMakeMail m;
+  m.AddAttachFile(s("a\"b\\c\r\nContent-Transfer-Encoding: 8bit.txt"), "AAAA");
+  m.AddAttachFile(s("とても長いファイルの名前").repeated(12) + s(".txt"), "BBBB");
+  const QByteArray data = m.MailData();
+  for (const QByteArray& line : data.split('\n')) {
+    EXPECT_LE(line.size(), 999);
+    EXPECT_FALSE(line.startsWith("Content-Transfer-Encoding: 8bit")) << line.constData();
+  }
+  EXPECT_EQ(data.count("Content-Transfer-Encoding: base64"), 3) << "the HTML part and the two attachments";
+  for (char c : data) EXPECT_LT(static_cast<unsigned char>(c), 0x80);
 }
 
 TEST(MailData, BoundariesAreNewEachTimeAndDatesCarryTheZone) {

@@ -149,10 +149,16 @@ TEST_F(Store, TextsReadBackExactlyWithOrWithoutAttachments) {
   }
 }
 
-TEST_F(Store, CharactersOutsideCp932DoNotSurvive) {
+TEST_F(Store, CharactersOutsideCp932BecomeAFullWidthMarkNotAHalfWidthQuestionMark) {
+  // A vertical text keeps its columns: every cell is full width, 〓 too.
   MailRecord r = sampleRecord();
   r.BodyText = QStringLiteral("漢字😀");
-  EXPECT_EQ(roundTrip(r).BodyText, QStringLiteral("漢字?"));
+  r.VerticalText = QStringLiteral("縦😀\r\né横");
+  r.Subject = QStringLiteral("件名🍣");
+  const MailRecord back = roundTrip(r);
+  EXPECT_EQ(back.BodyText, QStringLiteral("漢字〓"));
+  EXPECT_EQ(back.VerticalText, QStringLiteral("縦〓\r\n〓横"));
+  EXPECT_EQ(back.Subject, QStringLiteral("件名〓"));
 }
 
 TEST_F(Store, BrokenFilesAreRefused) {
