@@ -25,6 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   mail.HtmlText(BuildHtmlBody(field(5)));
   if (!parts[6].isEmpty()) mail.AddAttachFile(field(6), QByteArray("QUJD"));
   const QByteArray message = mail.MailData();
+  // The header: every line a header of the builder's own or the fold of one.
+  static const QList<QByteArray> kHeaders = {"Date: ", "From: ", "To: ", "Cc: ", "Subject: ", "MIME-Version: ",
+                                             "X-Mailer: ", "Content-Type: "};
+  const QByteArray head = message.left(message.indexOf("\r\n\r\n"));
+  for (const QByteArray& line : head.split('\n')) {
+    bool known = line.startsWith(' ') || line.startsWith('\t');
+    for (const QByteArray& h : kHeaders) known = known || line.startsWith(h);
+    if (!known) std::fprintf(stderr, "a line of its own in the header: %s\n", line.constData());
+    fuzz::Require(known);
+  }
+  for (const QByteArray& line : message.split('\n')) fuzz::Require(line.size() <= 999);
   for (qsizetype i = 0; i < message.size(); ++i) {
     if (static_cast<unsigned char>(message[i]) < 0x80) continue;
     const qsizetype from = message.lastIndexOf('\n', i) + 1;

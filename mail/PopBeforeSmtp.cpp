@@ -1,7 +1,5 @@
 #include "mail/PopBeforeSmtp.h"
 
-#include "mail/SmtpDialogue.h"
-
 #include <QTcpSocket>
 
 PopBeforeSmtp::PopBeforeSmtp(QObject* parent)
@@ -16,7 +14,12 @@ bool PopBeforeSmtp::Run(const QString& host, int port, const QString& account, c
   if (host.isEmpty() || port == -1) return false;
   // A line break in the account or password would end the command early and
   // start another: such a login is not tried.
-  if (!SmtpDialogue::SafeArgument(account) || !SmtpDialogue::SafeArgument(password)) return false;
+  const auto oneLine = [](const QString& text) {
+    for (QChar c : text)
+      if (c.unicode() < 0x20 || c.unicode() == 0x7F) return false;
+    return true;
+  };
+  if (!oneLine(account) || !oneLine(password)) return false;
   account_ = account;
   password_ = password;
   state_.clear();

@@ -61,13 +61,15 @@ void SmtpDialogue::Failed(Failure failure) {
 }
 
 bool SmtpDialogue::SafeArgument(const QString& text) {
+  // Printable ASCII: a control character would end the command, and a server
+  // without SMTPUTF8 takes no other address.
   for (QChar c : text)
-    if (c.unicode() < 0x20 || c.unicode() == 0x7F) return false;
+    if (c.unicode() < 0x20 || c.unicode() >= 0x7F) return false;
   return true;
 }
 
 QString SmtpDialogue::UnsafeArgumentText() {
-  return QStringLiteral("送信を中止しました。アドレスに改行などの制御文字が含まれています。");
+  return QStringLiteral("送信を中止しました。アドレスに改行などの制御文字か、半角英数字と記号のほかの文字が含まれています。");
 }
 
 SmtpDialogue::~SmtpDialogue() = default;

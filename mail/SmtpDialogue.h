@@ -48,8 +48,8 @@ class SmtpDialogue : public LineDialogue {
   // gets one more, so that the receiver keeps exactly the message's text.
   static QByteArray Transparent(const QByteArray& message);
   static int TimeoutErrorNumber() { return 10060; }
-  // A command argument may not hold a line break or another control character:
-  // it would end the command and start another.
+  // A command argument may not hold a line break or another control character
+  // (it would end the command and start another), nor anything beyond ASCII.
   static bool SafeArgument(const QString& text);
   static QString UnsafeArgumentText();
 

@@ -52,6 +52,15 @@ QByteArray wrapLines(const QByteArray& text) {
 
 QByteArray quoteValue(const QByteArray& value) { return '"' + value + "\" "; }
 
+// An address in the header: as typed when it is ASCII (as every address a
+// server takes is); otherwise an encoded word, so the header stays 7-bit (the
+// send itself refuses such an address).
+QByteArray addressText(const QString& address) {
+  for (QChar c : address)
+    if (c.unicode() >= 0x80) return clsMakeMail::EncodeWord(ServiceJisSjis::ToJis(address));
+  return address.toLatin1();
+}
+
 QList<QByteArray> subjectWords(const QString& subject);
 
 // At most 75 characters an encoded word: a longer one is split into several,
@@ -155,16 +164,16 @@ QByteArray clsMakeMail::ParseAddressList(const QString& list, QStringList& targe
       const QString name = lt == 0 ? piece.mid(gt + 1) : piece.left(lt);
       address = trimSpaces(QStringView(piece).mid(lt + 1, gt - lt - 1));
       const QByteArray word = displayName(name);
-      entry = (word.isEmpty() ? QByteArray() : word + ' ') + '<' + Cp932::Encode(address) + "> ";
+      entry = (word.isEmpty() ? QByteArray() : word + ' ') + '<' + addressText(address) + "> ";
     } else if (lp < 0) {
       address = piece;
-      entry = Cp932::Encode(piece);
+      entry = addressText(piece);
     } else {
       qsizetype rp = piece.indexOf(QLatin1Char(')'), lp + 1);
       if (rp < 0) rp = piece.size();
       address = trimSpaces(lp == 0 ? QStringView(piece).mid(rp + 1) : QStringView(piece).left(lp));
       const QByteArray word = displayName(QStringView(piece).mid(lp + 1, rp - lp - 1));
-      entry = Cp932::Encode(address) + (word.isEmpty() ? QByteArray() : " (" + word + ')');
+      entry = addressText(address) + (word.isEmpty() ? QByteArray() : " (" + word + ')');
     }
     // "<>" and its kind name nobody either.
     if (address.isEmpty()) continue;

@@ -186,6 +186,28 @@ class MessageReadsBack(unittest.TestCase):
         self.assertEqual(str(msg["Subject"]), "テストのガイド")
         self.assertEqual(text_of(msg.get_payload()[0]), "バス")
 
+    def test_check_lists_what_will_not_arrive_as_typed(self):
+        vml = mail_file("a@example.jp", "", "", "①の件", "髙橋さんへ　ｶﾞｲﾄﾞ", "縦", [("㍉.txt", b"x")])
+        with tempfile.NamedTemporaryFile(suffix=".vml", delete=False) as f:
+            f.write(vml)
+        try:
+            r = subprocess.run([os.path.join(BIN, "tallpost-eml"), "--check", f.name],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            clean = mail_file("a@example.jp", "", "", "件名", "本文", "縦", [])
+            with open(f.name, "wb") as g:
+                g.write(clean)
+            r2 = subprocess.run([os.path.join(BIN, "tallpost-eml"), "--check", f.name],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        finally:
+            os.unlink(f.name)
+        self.assertEqual(r.returncode, 1)
+        lines = r.stdout.decode("utf-8").splitlines()
+        self.assertIn("「①」 U+2460　件名　→ (1)", lines)
+        self.assertIn("「髙」 U+9AD9　本文　→ 高", lines)
+        self.assertIn("「ｶﾞ」 U+FF76 U+FF9E　本文　→ ガ", lines)
+        self.assertIn("「㍉」 U+3349　添付ﾌｧｲﾙ名　→ ミリ", lines)
+        self.assertEqual((r2.returncode, r2.stdout), (0, b""))
+
     def test_missing_mail_file_is_one_line_and_status_1(self):
         r = subprocess.run([os.path.join(BIN, "tallpost-eml"), "/nonexistent/9.vml"],
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)

@@ -1,4 +1,5 @@
 #include "mail/ServiceJisSjis.h"
+#include "mail/SmtpDialogue.h"
 #include "mail/clsMakeMail.h"
 #include "support/Cp932.h"
 
@@ -37,8 +38,10 @@ TEST(AddressList, HolesGetSoundResults) {
   // No empty encoded word for an empty name.
   EXPECT_EQ(clsMakeMail::ParseAddressList(s("<h@example.jp>"), to), QByteArray("<h@example.jp> "));
   EXPECT_EQ(to, (QStringList{s("f@example.jp"), s("g@example.jp"), s("h@example.jp")}));
-  // A bare piece is copied as typed, in its CP932 bytes.
-  EXPECT_EQ(clsMakeMail::ParseAddressList(s("宛先"), to), Cp932::Encode(s("宛先")));
+  // A bare piece that is not ASCII cannot be an address: the header keeps it
+  // 7-bit as an encoded word (and the send refuses to name it to a server).
+  EXPECT_EQ(clsMakeMail::ParseAddressList(s("宛先"), to), word("宛先"));
+  EXPECT_FALSE(SmtpDialogue::SafeArgument(to.last()));
 
   // An empty field and empty pieces name nobody (no "RCPT TO:<>").
   to.clear();
@@ -151,6 +154,23 @@ TEST(MailData, AlternativeAndMixedStructure) {
   const QByteArray plainData = plain.MailData();
   EXPECT_TRUE(plainData.contains("Content-Type: application/octet-stream; name=\"report-2026.pdf\" \r\n"));
   EXPECT_TRUE(plainData.contains("Content-Disposition: attachment;filename=\"report-2026.pdf\" \r\n"));
+}
+
+TEST(MailData, EveryStructuredHeaderFoldsBetweenWordsWithinItsLine) {
+  // A 480-character display name in From and To.
+  clsMakeMail m;
+  const QString name = s("長い名前の人").repeated(80);
+  m.MailFrom(name + s(" <taro@example.jp>"));
+  m.MailTo(name + s(" <hanako@example.jp>, jiro@example.jp"));
+  const QByteArray data = m.MailData();
+  for (const QByteArray& line : data.split('\n')) {
+    EXPECT_LE(line.size(), 999);
+    if (line.startsWith("From: ") || line.startsWith(' ')) {
+      EXPECT_LE(line.trimmed().size(), 90) << "folded between encoded words, not only between addresses";
+    }
+  }
+  EXPECT_EQ(m.SmtpFrom(), s("taro@example.jp"));
+  EXPECT_EQ(m.SmtpRcpt(0), s("hanako@example.jp"));
 }
 
 TEST(MailData, NoAttachmentNameLeavesItsParameter) {
