@@ -42,6 +42,8 @@ class YesDialogs final : public Dialogs {
     return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
   }
   std::optional<QString> Input(const QString&, const QString&, const QString&) override { return std::nullopt; }
+  QStringList OpenFiles(const QString&, const QString&) override { return {}; }
+  std::optional<QString> SaveFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
   int messages = 0;
 };
 

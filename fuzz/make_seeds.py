@@ -78,3 +78,10 @@ put("replies", "smtp", b"\x05220 mail.example.jp ESMTP\r\n250-mail\r\n250 OK\r\n
 put("makemail", "fields", "\0".join(["山田 花子 <hanako@example.jp>, jiro@example.jp", "", "x@y",
                                      "山田太郎 <taro@example.jp>", "縦書きの件名", "本文\r\n.\r\n", "あ.txt"])
     .encode("utf-8"))
+
+put("vcard", "oe.vcf", "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:山田 太郎\r\nEMAIL;PREF;INTERNET:taro@example.jp\r\n"
+    "EMAIL;INTERNET:t@example.com\r\nEND:VCARD\r\n")
+put("vcard", "v3.vcf", "BEGIN:VCARD\nVERSION:3.0\nN:佐藤;花子;;;\nitem1.EMAIL;TYPE=INTERNET,pref:hanako@exa\n mple.jp\n"
+    "EMAIL;ENCODING=b:c2Vjb25kQGV4YW1wbGUuanA=\nCATEGORIES:友人,仕事\\,趣味\nEND:VCARD\n".encode("utf-8"))
+put("vcard", "qp.vcf", b"BEGIN:VCARD\r\nVERSION:2.1\r\nFN;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:=E5=B1=B1=\r\n"
+    b"=E7=94=B0\r\nEND:VCARD\r\n")

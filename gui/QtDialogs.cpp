@@ -1,6 +1,8 @@
 #include "gui/QtDialogs.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -57,4 +59,15 @@ std::optional<QString> QtDialogs::Input(const QString& prompt, const QString& ti
       QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Normal, defaultText, &ok);
   if (!ok) return std::nullopt;
   return text;
+}
+
+QStringList QtDialogs::OpenFiles(const QString& title, const QString& filter) {
+  return QFileDialog::getOpenFileNames(QApplication::activeWindow(), title, QDir::homePath(), filter);
+}
+
+std::optional<QString> QtDialogs::SaveFile(const QString& title, const QString& filter, const QString& suggestedName) {
+  const QString path = QFileDialog::getSaveFileName(QApplication::activeWindow(), title,
+                                                    QDir::home().filePath(suggestedName), filter);
+  if (path.isEmpty()) return std::nullopt;
+  return path;
 }

@@ -146,9 +146,17 @@ QString clsMakeMail::DotProtect(const QString& text) {
   return lines.join(QStringLiteral("\r\n"));
 }
 
+QString clsMakeMail::OneLine(const QString& text) {
+  QString out = text;
+  for (QChar& c : out)
+    if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = u' ';
+  return out;
+}
+
 QByteArray clsMakeMail::ParseAddressList(const QString& list, QStringList& target) {
   QList<QByteArray> entries;
-  for (const QString& raw : list.split(QLatin1Char(','))) {
+  // Whoever calls, no control character reaches a header of the message.
+  for (const QString& raw : OneLine(list).split(QLatin1Char(','))) {
     const QString piece = trimSpaces(raw);
     // An empty field, or an empty piece between commas, names nobody: taken
     // as an address it would become "RCPT TO:<>", which servers refuse.
@@ -184,7 +192,7 @@ QByteArray clsMakeMail::ParseAddressList(const QString& list, QStringList& targe
 }
 
 void clsMakeMail::AddAttachFile(const QString& name, const QByteArray& base64Content) {
-  attachments_.append({ServiceJisSjis::ToJis(name), base64Content, name});
+  attachments_.append({ServiceJisSjis::ToJis(OneLine(name)), base64Content, OneLine(name)});
 }
 
 namespace {

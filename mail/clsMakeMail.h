@@ -26,7 +26,10 @@ class clsMakeMail {
   void MailFrom(const QString& list);
   void MailTo(const QString& list);
   void ClearMailTo();
-  void Subject(const QString& value) { subject_ = value; }
+  void Subject(const QString& value) { subject_ = OneLine(value); }
+  // text with every control character (line breaks too) made a space: a
+  // header value is one line.
+  static QString OneLine(const QString& text);
   QString SmtpFrom() const;
   QString SmtpRcpt(std::int16_t index) const;
   std::int32_t SmtpRcptNum() const;

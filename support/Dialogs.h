@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -20,6 +21,12 @@ class Dialogs {
   // The text typed, or nothing when the user cancelled.
   virtual std::optional<QString> Input(const QString& prompt, const QString& title,
                                        const QString& defaultText = QString()) = 0;
+
+  // Files chosen to open (filter as "vCard (*.vcf)"); none when cancelled.
+  virtual QStringList OpenFiles(const QString& title, const QString& filter) = 0;
+  // A file to write, or nothing when cancelled.
+  virtual std::optional<QString> SaveFile(const QString& title, const QString& filter,
+                                          const QString& suggestedName) = 0;
 };
 
 // Asks nothing and shows nothing: every question is answered No, every input
@@ -28,4 +35,6 @@ class NoDialogs final : public Dialogs {
  public:
   Answer Message(const QString&, const QString&, Icon, Buttons) override { return Answer::No; }
   std::optional<QString> Input(const QString&, const QString&, const QString&) override { return std::nullopt; }
+  QStringList OpenFiles(const QString&, const QString&) override { return {}; }
+  std::optional<QString> SaveFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
 };

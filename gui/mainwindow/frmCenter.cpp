@@ -1,6 +1,7 @@
 #include "gui/mainwindow/frmCenter.h"
 
 #include "gui/AboutWindow.h"
+#include "gui/addressbook/frmAddress.h"
 #include "gui/editor/frmMessage.h"
 #include "mail/MailSender.h"
 #include "mail/PopBeforeSmtp.h"
@@ -344,7 +345,16 @@ void frmCenter::foldWhenQuiet() {
   state_.Keeper.Fold(state_.Index);
 }
 
-void frmCenter::ShowAddressBook() {}
+void frmCenter::ShowAddressBook() {
+  // One window, shared by every editor and the main window.
+  if (!addressBook_) {
+    addressBook_ = new frmAddress(state_, dialogs_, this);
+    addressBook_->show();
+  }
+  addressBook_->showNormal();
+  addressBook_->raise();
+  addressBook_->activateWindow();
+}
 
 EditorWindow* frmCenter::MakeNewMail() {
   auto* editor = new frmMessage(state_, dialogs_, this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gui/mainwindow/EditorWindow.h"
+#include "gui/addressbook/frmAddress.h"
 #include "gui/meter/MeterDriver.h"
 #include "store/IndexJournal.h"
 
@@ -40,6 +41,7 @@ class frmCenter : public QMainWindow, public EditorHost {
   void TerminateMessage(int nSeq) override;
   void RefreshMailList() override;
   void ShowAddressBook() override;
+  frmAddress* AddressBookWindow() const { return addressBook_; }
   const QList<QPointer<EditorWindow>>& OpenEditors() const { return openEditors_; }
 
   // The mailbox node at tree position (1 root, 2 outbox ... 5 trash).
@@ -123,6 +125,7 @@ class frmCenter : public QMainWindow, public EditorHost {
   QList<QPointer<EditorWindow>> newEditors_;
   QString glyphSwapProgram_;
   QTimer* quiet_ = nullptr;
+  QPointer<frmAddress> addressBook_;
   bool closingForSignal_ = false;
   MeterDriver batchMeter_;
 };
