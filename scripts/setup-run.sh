@@ -11,7 +11,7 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build "$BUILD_DIR" -j2
 HOME_DIR=${TALLPOST_HOME:-$HOME/Tallpost}
 mkdir -p "$HOME_DIR"
-for program in Tallpost tategaki tallpost-eml; do
+for program in Tallpost GlyphSwap tategaki tallpost-eml; do
   install -m 0755 "$BUILD_DIR/bin/$program" "$HOME_DIR/$program.new"
   mv -f "$HOME_DIR/$program.new" "$HOME_DIR/$program"
 done

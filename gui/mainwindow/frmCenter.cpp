@@ -512,7 +512,12 @@ void frmCenter::EditGlyphSwap() {
   // Passed as separate arguments: a path with spaces stays one argument.
   process.setArguments({state_.GlyphSwapPath, AppState::ProgramTitle()});
   process.start();
-  if (!process.waitForStarted(10000)) return;
+  if (!process.waitForStarted(10000)) {
+    // Not silent: the menu would seem to do nothing.
+    dialogs_.Message(GlyphSwapStartFailedMessage(glyphSwapProgram_), AppState::ProgramTitle(),
+                     Dialogs::Icon::Exclamation);
+    return;
+  }
   setEnabled(false);
   if (process.state() != QProcess::NotRunning) {
     QEventLoop wait;
@@ -523,6 +528,11 @@ void frmCenter::EditGlyphSwap() {
   if (process.exitStatus() != QProcess::NormalExit) return;
   GlyphSwapTable table = state_.GlyphSwap;
   if (GetGlyphSwapData(state_.GlyphSwapPath, table)) state_.GlyphSwap = table;
+}
+
+QString frmCenter::GlyphSwapStartFailedMessage(const QString& program) {
+  return QStringLiteral("変換ﾃｰﾌﾞﾙの編集ﾌﾟﾛｸﾞﾗﾑを起動できませんでした。") + QStringLiteral("\r\n") +
+         QDir::toNativeSeparators(program);
 }
 
 QString frmCenter::BatchQuestion(bool editing) {

@@ -63,6 +63,7 @@ class frmCenter : public QMainWindow, public EditorHost {
   Q_INVOKABLE void CallBack_SendMails(int nValue, const QString& szCallBackFrom = QString(), int nOperate = 0);
   static QString BatchQuestion(bool editing);
   static QString BatchErrorMessage();
+  static QString GlyphSwapStartFailedMessage(const QString& program);
   void EditGlyphSwap();
   // The list's header was clicked.
   void SortByColumn(int column);

@@ -48,6 +48,12 @@ class GlyphSwapWindow : public ::testing::Test {
     QKeyEvent press(QEvent::KeyPress, k, m, text);
     QApplication::sendEvent(target, &press);
   }
+  // A press and release, then the second press the system reports as a double click.
+  static void doubleClick(QTableWidget* grid, int row, int column) {
+    const QPoint at = grid->visualItemRect(grid->item(row, column)).center();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+  }
   GlyphSwapTable stored() const {
     GlyphSwapTable t;
     EXPECT_TRUE(GetGlyphSwapData(path, t));
@@ -109,8 +115,14 @@ TEST_F(GlyphSwapWindow, TypedKeysOpenTheInputBoxAsTheKeyTableSays) {
   key(grid, Qt::Key_X, QStringLiteral("x"));
   EXPECT_EQ(window->Cell(2, 3), s("設定"));
   EXPECT_FALSE(input->isVisible());
-  window->BeginEdit(2);
+  doubleClick(grid, 1, 2);
   EXPECT_EQ(window->Cell(2, 3), QString());
+  doubleClick(grid, 2, 2);
+  EXPECT_EQ(window->Cell(3, 3), QString()) << "row 3 had the flag";
+  window->OkButton()->click();
+  EXPECT_EQ(stored().value(1).LineHeadProhibited, false);
+  EXPECT_EQ(stored().value(2).LineHeadProhibited, false);
+  window->show();
   window->BeginEdit(1);
   EXPECT_FALSE(input->isVisible()) << "a single click edits nothing";
 }

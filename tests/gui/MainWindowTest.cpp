@@ -275,32 +275,60 @@ TEST_F(MainWindow, AnUnsavedNewMailIsAskedAboutAtShutDown) {
   EXPECT_FALSE(QFile::exists(state.IniPath));
 }
 
-TEST_F(MainWindow, TheTableEditorGetsThePathAndTitleAndTheTableIsReloaded) {
+TEST_F(MainWindow, TheTableEditedInGlyphSwapIsReloadedAndUsedByTheNextConversion) {
   frmCenter& w = load();
-  // A stand-in editor: records its arguments and puts a one-row table in place.
-  GlyphSwapTable edited{{QStringLiteral("ー"), QStringLiteral("｜"), false}};
-  ASSERT_TRUE(PutGlyphSwapData(state.GlyphSwapPath, state.GlyphSwap));
-  const QString editedPath = folder.File(QStringLiteral("edited.dat"));
-  ASSERT_TRUE(folder.WriteBytes(QStringLiteral("edited.dat"), EncodeGlyphSwapData(edited)));
-  const QString script = folder.File(QStringLiteral("GlyphSwap.sh"));
-  ASSERT_TRUE(folder.WriteBytes(QStringLiteral("GlyphSwap.sh"),
-                                QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" \"$2\" > \"%1\"\ncp \"%2\" \"$1\"\n")
-                                    .arg(folder.File(QStringLiteral("args.txt")), editedPath)
-                                    .toUtf8()));
+  // The real editor window in its own process, driven by a stand-in user who
+  // puts "X" after row 1's "ー" and presses OK.
+  w.SetGlyphSwapProgram(QStringLiteral(TALLPOST_GLYPHSWAP_DRIVER));
+  const QString seen = folder.File(QStringLiteral("seen.txt"));
+  qputenv("TALLPOST_DRIVE_SEEN", seen.toUtf8());
+  qputenv("TALLPOST_DRIVE_CELL", "1,2,X");
+  ASSERT_EQ(state.GlyphSwap.value(0).Horizontal, QStringLiteral("ー"));
+  const GlyphSwapTable before = state.GlyphSwap;
+  QAction* menu = w.findChild<QAction*>(QStringLiteral("mnuEditGlyphSwp"));
+  ASSERT_NE(menu, nullptr);
+  menu->trigger();
+  qunsetenv("TALLPOST_DRIVE_CELL");
+  qunsetenv("TALLPOST_DRIVE_SEEN");
+  QFile args(seen);
+  ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+  EXPECT_EQ(QString::fromUtf8(args.readAll()), state.GlyphSwapPath + u'\n' + AppState::ProgramTitle());
+  EXPECT_TRUE(w.isEnabled());
+  ASSERT_EQ(state.GlyphSwap.size(), before.size()) << "every row kept";
+  EXPECT_EQ(state.GlyphSwap[0].Vertical, QStringLiteral("X"));
+  for (qsizetype i = 1; i < before.size(); ++i) EXPECT_EQ(state.GlyphSwap[i], before[i]);
+
+  auto* editor = qobject_cast<frmMessage*>(w.MakeNewMail());
+  ASSERT_NE(editor, nullptr);
+  editor->Body(0)->setPlainText(QStringLiteral("あーい"));
+  QAction* convert = editor->FindAction(QStringLiteral("mnuTategaki"));
+  ASSERT_NE(convert, nullptr);
+  convert->trigger();
+  const QString vertical = editor->Body(1)->toPlainText();
+  EXPECT_TRUE(vertical.contains(QStringLiteral("Ｘ"))) << "the new row, widened like any letter";
+  EXPECT_FALSE(vertical.contains(QStringLiteral("｜")));
+}
+
+TEST_F(MainWindow, ATableEditorThatCannotStartIsNamedAndTheTableStays) {
+  frmCenter& w = load();
+  const GlyphSwapTable before = state.GlyphSwap;
+  ASSERT_TRUE(PutGlyphSwapData(state.GlyphSwapPath, {{QStringLiteral("a"), QStringLiteral("b"), false}}));
+  const QString missing = folder.File(QStringLiteral("no-such-program"));
+  w.SetGlyphSwapProgram(missing);
+  w.EditGlyphSwap();
+  EXPECT_EQ(state.GlyphSwap, before) << "no reload after a failed start";
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(dialogs.messages[0].text, frmCenter::GlyphSwapStartFailedMessage(missing));
+  EXPECT_TRUE(w.isEnabled());
+
+  // A program that ends by a crash: no reload either.
+  const QString script = folder.File(QStringLiteral("crash.sh"));
+  ASSERT_TRUE(folder.WriteBytes(QStringLiteral("crash.sh"), QByteArray("#!/bin/sh\nkill -9 $$\n")));
   QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   w.SetGlyphSwapProgram(script);
   w.EditGlyphSwap();
-  EXPECT_EQ(QString::fromUtf8(folder.ReadBytes(QStringLiteral("args.txt"))),
-            state.GlyphSwapPath + u'\n' + AppState::ProgramTitle() + u'\n');
-  EXPECT_EQ(state.GlyphSwap, edited);
+  EXPECT_EQ(state.GlyphSwap, before);
   EXPECT_TRUE(w.isEnabled());
-
-  // A program that cannot be started: the table stays as it is.
-  ASSERT_TRUE(QFile::remove(state.GlyphSwapPath));
-  ASSERT_TRUE(folder.InstallDefaultTable());
-  w.SetGlyphSwapProgram(folder.File(QStringLiteral("no-such-program")));
-  w.EditGlyphSwap();
-  EXPECT_EQ(state.GlyphSwap, edited);
 }
 
 }  // namespace
