@@ -5,9 +5,12 @@
 # for the fuzz targets and the sanitizer builds.
 set -euo pipefail
 PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
-          libbenchmark-dev fonts-ipafont-gothic python3)
+          libbenchmark-dev fonts-ipafont-gothic python3
+          # Japanese input for Tallpost and GlyphSwap (turned on as the README says).
+          fcitx5 fcitx5-mozc fcitx5-frontend-qt6)
 case "${1:-run}" in
-  test) PACKAGES+=(python3-aiosmtpd dovecot-pop3d chromium fonts-noto-cjk mutt tmux ripmime mpack) ;;
+  test) PACKAGES+=(python3-aiosmtpd python3-vobject dovecot-pop3d chromium fonts-noto-cjk mutt tmux ripmime mpack
+                   xvfb xdotool imagemagick dbus-daemon dbus-bin) ;;
   fuzz) PACKAGES+=(clang libclang-rt-14-dev) ;;
 esac
 missing=()
