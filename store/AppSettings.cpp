@@ -6,6 +6,8 @@
 #include "support/IniFile.h"
 #include "support/NumericText.h"
 
+#include <QFileInfo>
+
 namespace {
 
 const QString kSetting = QStringLiteral("Setting");
@@ -48,6 +50,13 @@ QString NoSeparatorText() { return QStringLiteral("（使用しない）"); }
 
 bool LoadSettings(AppState& state, ApiIniFileAccess& ini) {
   AppSettings& s = state.Settings;
+  // A first start offers a layout that works (the tategaki command's own
+  // defaults) rather than zeros the settings window would refuse.
+  if (!QFileInfo::exists(state.IniPath)) {
+    s.PageLines = 20;
+    s.LineChars = 20;
+    s.LineSpace = 1;
+  }
   readText(ini, "Title", s.Title);
   readText(ini, "Account", s.Account);
   readText(ini, "Passwd", s.Passwd);

@@ -8,9 +8,14 @@
 // Numbers typed by the user or stored as text.
 namespace NumericText {
 
+// The text with the full-width forms a Japanese input method types for numbers
+// (digits, ＋, －, the minus sign, ．, ｅ, Ｅ, the ideographic space) in ASCII.
+QString AsciiForm(const QString& text);
+
 // The platform's numeric test: optional sign, digits with an optional decimal
 // point, optional exponent (e or E, optional sign, digits); spaces around are
-// allowed. "12", "-3", "+4.5", ".5", "1e3" are numeric; "", "1a", "1,000" are not.
+// allowed, and the full-width forms stand for their ASCII ones. "12", "-3",
+// "+4.5", ".5", "1e3", "２０" are numeric; "", "1a", "1,000", "二十" are not.
 bool IsNumeric(const QString& text);
 
 // The text as a whole number, rounded half to even ("2.5" -> 2, "3.5" -> 4),

@@ -1,6 +1,7 @@
 #include "gui/settings/SeparatorList.h"
 
 #include "store/AppState.h"
+#include "support/Cp932.h"
 #include "support/Dialogs.h"
 #include "support/NumericText.h"
 
@@ -21,6 +22,29 @@ QString AddPrompt() { return QStringLiteral("区切線を入力してくださ�
 QString UpdatePrompt() { return QStringLiteral("区切線を修正入力してください"); }
 QString DeleteQuestion() { return QStringLiteral("この区切線を削除してよろしいですか？"); }
 QString TwoCheckedMessage() { return QStringLiteral("2つ以上の区切線を同時に選択することはできません。"); }
+
+QString RefusalOf(const QString& text) {
+  // The list is kept one entry to a line in a section of Tallpost.ini: a line
+  // read back as a section header would end the list there.
+  const QString trimmed = text.trimmed();
+  if (trimmed.startsWith(u'[') && trimmed.indexOf(u']') > 0)
+    return QStringLiteral("「[」で始まり「]」を含む区切線は保存できません。") + QStringLiteral("\r\n") +
+           QStringLiteral("先頭の「[」を全角の「［」などに替えてください。");
+  for (QChar c : text)
+    if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+      return QStringLiteral("区切線に改行やタブなどの制御文字は使えません。");
+  if (!Cp932::CanEncode(text)) {
+    QString missing;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+      const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+      const QString one = text.mid(i, n);
+      if (!Cp932::CanEncode(one) && !missing.contains(one)) missing += one;
+      i += n - 1;
+    }
+    return QStringLiteral("区切線に保存できない文字があります：") + missing;
+  }
+  return QString();
+}
 
 namespace {
 
@@ -52,9 +76,26 @@ int CheckedIndex(const QListWidget* list) {
   return -1;
 }
 
+namespace {
+
+// Asks until the text can be kept (or the user cancels); a refused text is
+// offered again for correction.
+std::optional<QString> askText(Dialogs& dialogs, const QString& prompt, QString text) {
+  for (;;) {
+    std::optional<QString> answer = dialogs.Input(prompt, AppState::ProgramTitle(), text);
+    if (!answer || answer->isEmpty()) return std::nullopt;
+    const QString refusal = RefusalOf(*answer);
+    if (refusal.isEmpty()) return answer;
+    dialogs.Message(refusal, AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+    text = *answer;
+  }
+}
+
+}  // namespace
+
 void AddSeparator(QListWidget* list, Dialogs& dialogs) {
-  const std::optional<QString> text = dialogs.Input(AddPrompt(), AppState::ProgramTitle());
-  if (!text || text->isEmpty()) return;
+  const std::optional<QString> text = askText(dialogs, AddPrompt(), QString());
+  if (!text) return;
   const QSignalBlocker quiet(list);
   list->addItem(newEntry(*text));
 }
@@ -62,8 +103,8 @@ void AddSeparator(QListWidget* list, Dialogs& dialogs) {
 void UpdateSeparator(QListWidget* list, Dialogs& dialogs) {
   QListWidgetItem* item = list->currentRow() > 0 ? list->currentItem() : nullptr;
   if (item == nullptr) return;
-  const std::optional<QString> text = dialogs.Input(UpdatePrompt(), AppState::ProgramTitle(), item->text());
-  if (!text || text->isEmpty()) return;
+  const std::optional<QString> text = askText(dialogs, UpdatePrompt(), item->text());
+  if (!text) return;
   const QSignalBlocker quiet(list);
   item->setText(*text);
 }
@@ -107,6 +148,7 @@ ListHandler::ListHandler(QListWidget* list, Dialogs& dialogs)
   for (const Item& i : {Item{"mnuAddSeparator", QStringLiteral("区切線追加(&A)..."), &AddSeparator},
                         Item{"mnuUpdSeparator", QStringLiteral("区切線修正(&U)..."), &UpdateSeparator},
                         Item{"mnuDelSeparator", QStringLiteral("区切線削除(&D)..."), &DeleteSeparator}}) {
+    if (QLatin1String(i.name) == QLatin1String("mnuDelSeparator")) menu_->addSeparator();
     QAction* action = menu_->addAction(i.text);
     action->setObjectName(QString::fromLatin1(i.name));
     auto run = i.run;

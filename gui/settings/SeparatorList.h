@@ -19,6 +19,10 @@ QString AddPrompt();       // "区切線を入力してください"
 QString UpdatePrompt();    // "区切線を修正入力してください"
 QString DeleteQuestion();  // "この区切線を削除してよろしいですか？"
 QString TwoCheckedMessage();
+// Why a separator text cannot be kept (it would read back as a section header of
+// the settings file, holds a control character or a character the settings file
+// cannot hold), or an empty string when it can.
+QString RefusalOf(const QString& text);
 
 // Fills the list with the entries, one check box each; checkedIndex is checked.
 void Fill(QListWidget* list, const QStringList& entries, int checkedIndex);

@@ -184,6 +184,8 @@ void frmOption::ok() {
   // below 1 (every new mail would start with a layout that converts nothing).
   for (QWidget* w : numbers) {
     auto* field = static_cast<QLineEdit*>(w);
+    // A blank POP port is no number to judge: POP is then left off (below).
+    if (field->text().trimmed().isEmpty()) continue;
     const QString name = field->objectName();
     const bool port = name.endsWith(QStringLiteral("Port"));
     const std::int64_t value = NumericText::ToInt32(field->text()).value_or(0);
@@ -195,8 +197,28 @@ void frmOption::ok() {
     }
   }
   if (!InputChecks::CheckSeparatorChosen(sstOption_, lstSeparator_, dialogs_)) return;
+  // POP-before-SMTP needs both fields; the box checked with one of them blank
+  // would be stored as no POP at all, which the user is told and may correct.
+  if (chkPopBefore_->isChecked()) {
+    QLineEdit* blank = nullptr;
+    for (const char* name : {"txtPopServer", "txtPopPort"})
+      if (blank == nullptr && Field(QString::fromLatin1(name))->text().trimmed().isEmpty())
+        blank = Field(QString::fromLatin1(name));
+    if (blank != nullptr && dialogs_.Message(PopOffQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question,
+                                             Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes) {
+      sstOption_->setCurrentIndex(0);
+      blank->setFocus();
+      return;
+    }
+  }
   store();
   if (mayClose()) QDialog::accept();
+}
+
+QString frmOption::PopOffQuestion() {
+  return QStringLiteral("POPサーバまたはPOPポートが入力されていないため、POP-BEFOREは行いません。") +
+         QStringLiteral("\r\n") + QStringLiteral("よろしいですか？") + QStringLiteral("\r\n") +
+         QStringLiteral("（入力する場合は「いいえ」を選択してください）");
 }
 
 void frmOption::store() {

@@ -24,6 +24,8 @@ class frmOption : public QDialog {
   frmOption(AppState& state, Dialogs& dialogs, QWidget* parent = nullptr);
 
   static QString MissingQuestion();
+  // Asked at OK when POP-BEFORE is checked but its server or port is blank.
+  static QString PopOffQuestion();
 
   QTabWidget* Tabs() const { return sstOption_; }
   QLineEdit* Field(const QString& objectName) const;

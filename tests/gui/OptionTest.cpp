@@ -1,5 +1,6 @@
 #include "gui/settings/SeparatorList.h"
 #include "gui/settings/frmOption.h"
+#include "store/ApiIniFileAccess.h"
 #include "store/AppSettings.h"
 #include "store/AppState.h"
 #include "tests/testsupport/ScriptedDialogs.h"
@@ -204,6 +205,131 @@ TEST_F(Option, CancelKeepsTheListAsItWas) {
   EXPECT_EQ(w.SeparatorListWidget()->count(), 2);
   w.CancelButton()->click();
   EXPECT_EQ(state.SeparatorList.size(), 3);
+}
+
+TEST_F(Option, NumbersTypedFullWidthAreTakenAndNonNumbersStillRefused) {
+  frmOption& w = open();
+  field("txtLineChars")->setText(QStringLiteral("２０"));
+  field("txtSmtpPort")->setText(QStringLiteral("２５２５"));
+  field("txtLineSpace")->setText(QStringLiteral("　１　"));
+  w.OkButton()->click();
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+  EXPECT_EQ(state.Settings.LineChars, 20);
+  EXPECT_EQ(state.Settings.SmtpPort, 2525);
+  EXPECT_EQ(state.Settings.LineSpace, 1);
+
+  frmOption& again = open();
+  again.findChild<QTabWidget*>()->setCurrentIndex(0);
+  field("txtPageLines")->setText(QStringLiteral("二十"));
+  again.OkButton()->click();
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(dialogs.messages[0].text, InputChecks::NotNumericMessage());
+  EXPECT_EQ(QApplication::focusWidget(), field("txtPageLines"));
+}
+
+TEST_F(Option, PopBeforeWithABlankFieldIsToldAndNoLeavesItToFillIn) {
+  frmOption& w = open();
+  w.PopBefore()->click();
+  field("txtPopServer")->setText(QStringLiteral("pop.example.jp"));
+  field("txtPopPort")->clear();
+  dialogs.AnswerNext(Dialogs::Answer::No);
+  w.OkButton()->click();
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(dialogs.messages[0].text, frmOption::PopOffQuestion()) << "not refused as a bad number";
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(w.Tabs()->currentIndex(), 0);
+  EXPECT_EQ(QApplication::focusWidget(), field("txtPopPort"));
+  EXPECT_EQ(state.Settings.PopServer, QString()) << "nothing stored yet";
+
+  dialogs.AnswerNext(Dialogs::Answer::Yes);
+  w.OkButton()->click();
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(state.Settings.PopPort, -1);
+  EXPECT_EQ(state.Settings.PopServer, QString());
+
+  // Both filled: POP is kept, nothing asked; the port may be typed full-width.
+  frmOption& filled = open();
+  dialogs.messages.clear();
+  filled.PopBefore()->click();
+  field("txtPopServer")->setText(QStringLiteral("pop.example.jp"));
+  field("txtPopPort")->setText(QStringLiteral("９９５"));
+  filled.OkButton()->click();
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+  EXPECT_EQ(state.Settings.PopPort, 995);
+  EXPECT_EQ(state.Settings.PopServer, QStringLiteral("pop.example.jp"));
+
+  // Unchecked, with the server left empty: off, as chosen, without a word.
+  frmOption& off = open();
+  off.PopBefore()->click();
+  field("txtPopServer")->clear();
+  off.OkButton()->click();
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+  EXPECT_EQ(state.Settings.PopPort, -1);
+}
+
+TEST_F(Option, AFirstStartOffersALayoutThatWorks) {
+  AppState fresh{folder.Path()};
+  ApiIniFileAccess ini(fresh.IniPath, &dialogs);
+  ASSERT_TRUE(folder.InstallDefaultTable());
+  ASSERT_TRUE(LoadSettings(fresh, ini));
+  EXPECT_EQ(fresh.Settings.PageLines, 20);
+  EXPECT_EQ(fresh.Settings.LineChars, 20);
+  EXPECT_EQ(fresh.Settings.LineSpace, 1);
+  // A settings file of its own keeps what it says, zeros included.
+  fresh.Settings.PageLines = 0;
+  ASSERT_TRUE(SaveSettings(fresh, ini));
+  AppState later{folder.Path()};
+  ASSERT_TRUE(LoadSettings(later, ini));
+  EXPECT_EQ(later.Settings.PageLines, 0);
+  EXPECT_EQ(later.Settings.LineChars, 20);
+}
+
+TEST_F(Option, ASeparatorThatWouldReadBackAsASectionIsRefusedAndTheListSurvivesARestart) {
+  ASSERT_TRUE(folder.InstallDefaultTable());
+  ASSERT_TRUE(GetGlyphSwapData(state.GlyphSwapPath, state.GlyphSwap));
+  frmOption& w = open();
+  QListWidget* list = w.SeparatorListWidget();
+  QAction* add = w.SeparatorHandler()->Menu()->findChild<QAction*>(QStringLiteral("mnuAddSeparator"));
+  dialogs.InputNext(QStringLiteral("[ 次頁 ]"));
+  dialogs.InputNext(QStringLiteral("［ 次頁 ］"));  // corrected in the box offered again
+  add->trigger();
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(dialogs.messages[0].text, Separators::RefusalOf(QStringLiteral("[ 次頁 ]")));
+  EXPECT_FALSE(dialogs.messages[0].text.isEmpty());
+  ASSERT_EQ(dialogs.defaults.size(), 2);
+  EXPECT_EQ(dialogs.defaults[1], QStringLiteral("[ 次頁 ]")) << "the refused text offered for correction";
+  dialogs.InputNext(QStringLiteral("〓〓〓"));
+  add->trigger();
+  dialogs.InputNext(QStringLiteral("🍣🍣"));  // not in the settings file's character set
+  dialogs.InputNext(std::nullopt);
+  add->trigger();
+  EXPECT_EQ(Separators::Entries(list).size(), 5);
+  list->item(1)->setCheckState(Qt::Unchecked);
+  list->item(4)->setCheckState(Qt::Checked);
+  w.OkButton()->click();
+  ASSERT_FALSE(w.isVisible());
+
+  ApiIniFileAccess ini(state.IniPath, &dialogs);
+  ASSERT_TRUE(SaveSettings(state, ini));
+  AppState restarted{folder.Path()};
+  ASSERT_TRUE(LoadSettings(restarted, ini));
+  EXPECT_EQ(restarted.SeparatorList, (QStringList{NoSeparatorText(), QStringLiteral("＊＊＊"), QStringLiteral("－－－"),
+                                                  QStringLiteral("［ 次頁 ］"), QStringLiteral("〓〓〓")}));
+  EXPECT_EQ(restarted.Settings.Separator, 4);
+  // A text with "[" only at its start, or "]" before any "[", reads back fine.
+  EXPECT_TRUE(Separators::RefusalOf(QStringLiteral("[次頁")).isEmpty());
+  EXPECT_TRUE(Separators::RefusalOf(QStringLiteral("次頁 [1]")).isEmpty());
+  EXPECT_FALSE(Separators::RefusalOf(QStringLiteral("  [x]")).isEmpty());
+  EXPECT_FALSE(Separators::RefusalOf(QStringLiteral("a\tb")).isEmpty());
+}
+
+TEST_F(Option, TheSeparatorMenuHasItsLineBetweenChangeAndDelete) {
+  frmOption& w = open();
+  const QList<QAction*> actions = w.SeparatorHandler()->Menu()->actions();
+  ASSERT_EQ(actions.size(), 4);
+  EXPECT_EQ(actions[1]->objectName(), QStringLiteral("mnuUpdSeparator"));
+  EXPECT_TRUE(actions[2]->isSeparator());
+  EXPECT_EQ(actions[3]->objectName(), QStringLiteral("mnuDelSeparator"));
 }
 
 }  // namespace

@@ -10,8 +10,9 @@ Dialogs::Answer ScriptedDialogs::Message(const QString& text, const QString& tit
   return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
 }
 
-std::optional<QString> ScriptedDialogs::Input(const QString& prompt, const QString&, const QString&) {
+std::optional<QString> ScriptedDialogs::Input(const QString& prompt, const QString&, const QString& defaultText) {
   prompts << prompt;
+  defaults << defaultText;
   if (inputs_.empty()) return std::nullopt;
   const bool cancelled = !inputs_.front().has_value();
   const QString text = inputs_.front().value_or(QString());

@@ -40,6 +40,7 @@ class ScriptedDialogs final : public Dialogs {
 
   QList<Asked> messages;
   QStringList prompts;
+  QStringList defaults;  // the text each input box was offered with
 
  private:
   std::deque<Answer> answers_;
