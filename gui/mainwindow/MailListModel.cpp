@@ -2,6 +2,7 @@
 
 #include "store/AppState.h"
 
+#include <QHash>
 #include <QMimeData>
 
 #include <algorithm>
@@ -87,9 +88,23 @@ void MailListModel::Sort(int column, Qt::SortOrder order) {
   if (column < 0 || column > 3) return;
   sortColumn_ = column;
   order_ = order;
-  Q_EMIT layoutAboutToBeChanged();
+  Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  // The selection and the current row follow their mails, not their places.
+  const QModelIndexList before = persistentIndexList();
+  QList<std::int32_t> seqs;
+  seqs.reserve(before.size());
+  for (const QModelIndex& i : before) seqs.append(rows_[static_cast<size_t>(i.row())].seq);
   sortRows();
-  Q_EMIT layoutChanged();
+  QHash<std::int32_t, int> rowOfSeq;
+  if (!before.isEmpty()) {
+    rowOfSeq.reserve(static_cast<qsizetype>(rows_.size()));
+    for (size_t r = 0; r < rows_.size(); ++r) rowOfSeq.insert(rows_[r].seq, static_cast<int>(r));
+  }
+  QModelIndexList after;
+  after.reserve(before.size());
+  for (qsizetype k = 0; k < before.size(); ++k) after.append(index(rowOfSeq.value(seqs[k]), before[k].column()));
+  changePersistentIndexList(before, after);
+  Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void MailListModel::sortRows() {

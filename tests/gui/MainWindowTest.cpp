@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QSet>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -138,6 +139,37 @@ TEST_F(MainWindow, HeaderClicksSortAsTextAndFlipTheMark) {
   Q_EMIT w.MailList()->header()->sectionClicked(3);
   EXPECT_EQ(w.HeaderMark(3), QStringLiteral("asc"));
   EXPECT_EQ(column(3).front(), QStringLiteral("件名0"));
+}
+
+TEST_F(MainWindow, SortingKeepsTheSelectedMailsSelectedAndTheCurrentOneCurrent) {
+  store({2, 2, 2, 2, 2, 2});
+  frmCenter& w = load();
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  QItemSelectionModel* sel = w.MailList()->selectionModel();
+  MailListModel* model = w.MailListData();
+  // Newest first: rows 1 and 4 are mails 4 and 1; mail 4 is current.
+  sel->select(model->index(4, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  sel->setCurrentIndex(model->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  const QSet<int> picked{model->Seq(1), model->Seq(4)};
+  const int current = model->Seq(1);
+  ASSERT_EQ(picked, (QSet<int>{4, 1}));
+  // A click on the subject header: the rows change places.
+  QHeaderView* header = w.MailList()->header();
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                    QPoint(header->sectionViewportPosition(3) + 5, header->height() / 2));
+  ASSERT_EQ(column(3).front(), QStringLiteral("件名0"));
+  QSet<int> selected;
+  for (const QModelIndex& row : sel->selectedRows()) selected.insert(model->Seq(row.row()));
+  EXPECT_EQ(selected, picked);
+  EXPECT_EQ(model->Seq(sel->currentIndex().row()), current);
+  // Delete acts on the mails the user picked.
+  w.MailList()->setFocus();
+  QTest::keyClick(w.MailList(), Qt::Key_Delete);
+  MailIndex onDisk;
+  ASSERT_TRUE(state.Keeper.ReadDurable(onDisk));
+  for (int seq = 0; seq < 6; ++seq)
+    EXPECT_EQ(onDisk[seq].MailBox, picked.contains(seq) ? MailBoxNumber::Trash : MailBoxNumber::Outbox) << seq;
 }
 
 TEST_F(MainWindow, AMailStoredByAnEditorAppearsInTheList) {
