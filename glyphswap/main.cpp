@@ -9,6 +9,7 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  LoadJapaneseTranslations(app);
   const GlyphSwapCommandLine line = GlyphSwapCommandLine::FromArguments(QCoreApplication::arguments().mid(1));
   // Started with nothing to edit, or a second time: nothing to say.
   if (line.Empty) return 0;

@@ -8,6 +8,7 @@
 #include <memory>
 
 class Dialogs;
+class QLocalServer;
 class frmCenter;
 
 // Start-up of Tallpost and the application-wide state it owns.
@@ -26,13 +27,20 @@ class AppMain {
   ApiIniFileAccess& Ini() { return ini_; }
   frmCenter* MainWindow() const { return center_.get(); }
 
+  // The local socket through which a second start asks the running copy
+  // of the same program folder to bring its window forward.
+  static QString ForwardServerName(const QString& programFolder);
+
   static QString TableFailedMessage();
   static QString FolderNotWritableMessage(const QString& folder);
 
  private:
+  void listenForSecondStarts();
+
   Dialogs& dialogs_;
   QLockFile lock_;
   AppState state_;
   ApiIniFileAccess ini_;
   std::unique_ptr<frmCenter> center_;
+  std::unique_ptr<QLocalServer> forward_;
 };

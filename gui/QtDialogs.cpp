@@ -4,7 +4,19 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
+
+QTranslator* LoadJapaneseTranslations(QCoreApplication& app) {
+  auto* translator = new QTranslator(&app);
+  if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+      !QCoreApplication::installTranslator(translator)) {
+    delete translator;
+    return nullptr;
+  }
+  return translator;
+}
 
 Dialogs::Answer QtDialogs::Message(const QString& text, const QString& title, Icon icon, Buttons buttons) {
   QMessageBox box(QApplication::activeWindow());

@@ -2,7 +2,15 @@
 
 #include "support/Dialogs.h"
 
+class QCoreApplication;
+class QTranslator;
 class QWidget;
+
+// Installs Qt's own Japanese translations (qtbase_ja from Qt's translations
+// folder), so that standard buttons (はい, いいえ, キャンセル) and the standard
+// dialogs speak Japanese whatever the user's locale. The translator (owned by
+// app), or null when they are not installed: Qt's English texts then stay.
+QTranslator* LoadJapaneseTranslations(QCoreApplication& app);
 
 // Dialogs shown with QMessageBox, QInputDialog and QFileDialog, parented to
 // the active window.

@@ -8,6 +8,7 @@
 int main(int argc, char* argv[]) {
   SettleLocalTimeZone();
   QApplication app(argc, argv);
+  LoadJapaneseTranslations(app);
   QApplication::setQuitOnLastWindowClosed(false);
   QtDialogs dialogs;
   AppMain program(QCoreApplication::applicationDirPath(), dialogs);

@@ -1,5 +1,7 @@
 #include "gui/addressbook/frmAddress.h"
 
+#include "gui/WindowPlaces.h"
+
 #include "gui/addressbook/AddressTree.h"
 #include "store/AddressBook.h"
 #include "store/AppState.h"
@@ -157,8 +159,8 @@ void AddressTreeWidget::dropEvent(QDropEvent* event) {
 
 // ---------------------------------------------------------------- the window
 
-frmAddress::frmAddress(AppState& state, Dialogs& dialogs, QWidget* mainWindow)
-    : QMainWindow(mainWindow), state_(state), dialogs_(dialogs), mainWindow_(mainWindow) {
+frmAddress::frmAddress(AppState& state, Dialogs& dialogs, QWidget* mainWindow, WindowPlaces* places)
+    : QMainWindow(mainWindow), state_(state), dialogs_(dialogs), mainWindow_(mainWindow), places_(places) {
   setObjectName(QStringLiteral("frmAddress"));
   setWindowFlag(Qt::Window);
   setAttribute(Qt::WA_DeleteOnClose);
@@ -298,8 +300,9 @@ void frmAddress::load() {
   SetDropHighlight(Root());
   ShowEmail();
   updatePersonCount();
-  // Centred over the main window.
-  if (mainWindow_) {
+  // Where the user left it, else centred over the main window.
+  const bool kept = places_ != nullptr && places_->Restore(this, QStringLiteral("AddressBook"));
+  if (!kept && mainWindow_) {
     const QRect main = mainWindow_->frameGeometry();
     move(main.left() + (main.width() - frameGeometry().width()) / 2,
          main.top() + (main.height() - frameGeometry().height()) / 2);
@@ -597,5 +600,6 @@ void frmAddress::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  if (places_ != nullptr && isVisible()) places_->Keep(this, QStringLiteral("AddressBook"));
   event->accept();
 }

@@ -14,6 +14,8 @@ class QLabel;
 class QMenu;
 class QMimeData;
 class QPlainTextEdit;
+class WindowPlaces;
+
 class frmAddress;
 
 // The tree of the address book window: a node dragged inside it moves where
@@ -46,7 +48,8 @@ class AddressTreeWidget : public QTreeWidget {
 class frmAddress : public QMainWindow {
   Q_OBJECT
  public:
-  frmAddress(AppState& state, Dialogs& dialogs, QWidget* mainWindow);
+  // places: where the user left the window before (may be null).
+  frmAddress(AppState& state, Dialogs& dialogs, QWidget* mainWindow, WindowPlaces* places = nullptr);
   ~frmAddress() override;
 
   QTreeWidget* Tree() const { return tvAddr_; }
@@ -110,6 +113,7 @@ class frmAddress : public QMainWindow {
   AppState& state_;
   Dialogs& dialogs_;
   QPointer<QWidget> mainWindow_;
+  WindowPlaces* places_ = nullptr;
   AddressTreeWidget* tvAddr_ = nullptr;
   QWidget* picEmail_ = nullptr;
   QLabel* lblGuide_ = nullptr;

@@ -1,5 +1,7 @@
 #include "gui/editor/frmMessage.h"
 
+#include "gui/WindowPlaces.h"
+
 #include "gui/editor/AddressPicker.h"
 #include "gui/editor/FancyMode.h"
 #include "gui/settings/SeparatorList.h"
@@ -426,11 +428,17 @@ bool frmMessage::Constructor(int nSeq, bool bAutoShow) {
   mnuFancy_->setEnabled(fancy);
 
   if (bAutoShow) {
-    if (QScreen* screen = this->screen()) {
-      const int w = frameGeometry().width();
-      move(screen->geometry().width() - w - w / 2, y());
+    // Where the user left the last editor; else towards the right of the
+    // screen, but never beyond it (a wide window on a scaled screen was).
+    WindowPlaces* places = host_ != nullptr ? host_->Places() : nullptr;
+    if (places == nullptr || !places->Restore(this, QStringLiteral("Editor"))) {
+      if (QScreen* screen = this->screen()) {
+        const int w = frameGeometry().width();
+        move(screen->geometry().width() - w - w / 2, y());
+      }
     }
     show();
+    WindowPlaces::KeepInsideScreen(this);
   }
   dataChanged_ = false;
   return true;
@@ -441,7 +449,10 @@ void frmMessage::SetMeCaption() { setWindowTitle(txtUpper_[3]->text()); }
 void frmMessage::showTab(int index) {
   if (index == kFileTab) {
     lvFile_->resizeColumnToContents(1);
-    lvFile_->setColumnWidth(0, std::max(lvFile_->viewport()->width() - lvFile_->columnWidth(1), 120));
+    // A long file name is shown whole (the list scrolls sideways for it).
+    lvFile_->resizeColumnToContents(0);
+    const int needed = lvFile_->columnWidth(0);
+    lvFile_->setColumnWidth(0, std::max({lvFile_->viewport()->width() - lvFile_->columnWidth(1), 120, needed}));
   }
 }
 
@@ -551,7 +562,10 @@ void frmMessage::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  if (host_ != nullptr) host_->TerminateMessage(storedSeq_);
+  if (host_ != nullptr) {
+    if (isVisible() && host_->Places() != nullptr) host_->Places()->Keep(this, QStringLiteral("Editor"));
+    host_->TerminateMessage(storedSeq_);
+  }
   event->accept();
 }
 

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class WindowPlaces;
+
 // What the main window needs of an open editor window.
 class EditorWindow : public QWidget {
   Q_OBJECT
@@ -24,4 +26,6 @@ class EditorHost {
   // The mail index changed: list it again.
   virtual void RefreshMailList() = 0;
   virtual void ShowAddressBook() = 0;
+  // Where the user left the windows, or nothing.
+  virtual WindowPlaces* Places() { return nullptr; }
 };

@@ -1,5 +1,7 @@
 #include "gui/mainwindow/frmCenter.h"
 
+#include "gui/WindowPlaces.h"
+
 #include "gui/AboutWindow.h"
 #include "gui/addressbook/frmAddress.h"
 #include "gui/editor/frmMessage.h"
@@ -44,6 +46,7 @@ frmCenter::frmCenter(AppState& state, ApiIniFileAccess& ini, Dialogs& dialogs, Q
   setWindowTitle(AppState::ProgramTitle());
   resize(760, 480);
   glyphSwapProgram_ = state_.FilePath(QStringLiteral("GlyphSwap"));
+  places_ = std::make_unique<WindowPlaces>(state_.FilePath(WindowPlaces::FileName()));
   // Every few seconds, when nothing else is going on, MailIndex.dat catches up
   // with the journal of the changes since.
   quiet_ = new QTimer(this);
@@ -52,6 +55,7 @@ frmCenter::frmCenter(AppState& state, ApiIniFileAccess& ini, Dialogs& dialogs, Q
   quiet_->start();
 
   auto* splitter = new QSplitter(this);
+  splitter_ = splitter;
   tvMailBox_ = new QTreeWidget(splitter);
   tvMailBox_->setObjectName(QStringLiteral("tvMailBox"));
   tvMailBox_->setHeaderHidden(true);
@@ -80,6 +84,11 @@ frmCenter::frmCenter(AppState& state, ApiIniFileAccess& ini, Dialogs& dialogs, Q
   lvMailList_->header()->setSortIndicatorShown(true);
   lvMailList_->installEventFilter(this);
   connect(lvMailList_->header(), &QHeaderView::sectionClicked, this, &frmCenter::SortByColumn);
+  // A column the user drags wider or narrower keeps its width from then on.
+  // (The last column stretches with the window: that is no choice of the user's.)
+  connect(lvMailList_->header(), &QHeaderView::sectionResized, this, [this](int column) {
+    if (!fittingColumns_ && column < 3) columnsKept_ = true;
+  });
   connect(lvMailList_, &QTreeView::doubleClicked, this, [this] { OpenSelectedMail(); });
   listArea_->addWidget(lvMailList_);
 
@@ -237,9 +246,25 @@ void frmCenter::Load() {
   // Newest first: the date column, flipped from its "asc" mark.
   marks_[1] = QStringLiteral("asc");
   SortByColumn(1);
-  if (QScreen* screen = this->screen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - rect().center());
+  // The newest mail, now at the top, is the one selected.
+  if (model_->rowCount() > 0)
+    lvMailList_->selectionModel()->setCurrentIndex(model_->index(0, 0),
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  // Where the user left it, or in the middle of the screen.
+  if (!places_->Restore(this, QStringLiteral("MainWindow"))) {
+    if (QScreen* screen = this->screen()) {
+      const QRect area = screen->availableGeometry();
+      move(area.center() - rect().center());
+    }
+  }
+  splitter_->restoreState(places_->Value(QStringLiteral("MainWindow.Splitter")));
+  const QList<QByteArray> widths = places_->Value(QStringLiteral("MainWindow.Columns")).split(',');
+  if (widths.size() == 4) {
+    columnsKept_ = true;
+    for (int c = 0; c < 4; ++c) {
+      const int w = widths[c].toInt();
+      if (w > 0 && w < 10000) lvMailList_->setColumnWidth(c, w);
+    }
   }
   show();
   // Told once, now: mails the index had lost, and sends a cut-off run left
@@ -297,7 +322,23 @@ void frmCenter::fillList(int position) {
     lvMailList_->selectionModel()->setCurrentIndex(first,
                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
-  for (int c = 0; c < 4; ++c) lvMailList_->resizeColumnToContents(c);
+  if (!columnsKept_) {
+    fittingColumns_ = true;
+    for (int c = 0; c < 4; ++c) lvMailList_->resizeColumnToContents(c);
+    fittingColumns_ = false;
+  }
+}
+
+void frmCenter::BringForward() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+  // A question or a dialog the user left open comes first.
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    modal->raise();
+    modal->activateWindow();
+  }
 }
 
 void frmCenter::SortByColumn(int column) {
@@ -348,7 +389,7 @@ void frmCenter::foldWhenQuiet() {
 void frmCenter::ShowAddressBook() {
   // One window, shared by every editor and the main window.
   if (!addressBook_) {
-    addressBook_ = new frmAddress(state_, dialogs_, this);
+    addressBook_ = new frmAddress(state_, dialogs_, this, places_.get());
     addressBook_->show();
   }
   addressBook_->showNormal();
@@ -394,6 +435,8 @@ void frmCenter::OpenSelectedMail() {
   int c = 0;
   for (const QPointer<EditorWindow>& e : openEditors_)
     if (e) ++c;
+  // The size the user left an editor at; the place is the cascade's.
+  places_->Restore(editor, QStringLiteral("Editor"));
   if (c <= 20) {
     const QRect screen = this->screen() != nullptr ? this->screen()->geometry() : QRect();
     editor->move(screen.left() + (c - 1) * 20, screen.top() + (c - 1) * 15);
@@ -637,6 +680,14 @@ void frmCenter::closeEvent(QCloseEvent* event) {
   }
   SaveSettings(state_, ini_);
   AddressBook::WriteAddressBook(state_.ProgramFolder, state_.Addresses);
+  places_->SetValue(QStringLiteral("MainWindow"), saveGeometry());
+  places_->SetValue(QStringLiteral("MainWindow.Splitter"), splitter_->saveState());
+  if (columnsKept_) {
+    QByteArray widths;
+    for (int c = 0; c < 4; ++c) widths += (c > 0 ? "," : "") + QByteArray::number(lvMailList_->columnWidth(c));
+    places_->SetValue(QStringLiteral("MainWindow.Columns"), widths);
+  }
+  places_->Write();
   // Whatever the journal holds, and any change that could not be written
   // before, goes into MailIndex.dat now.
   state_.Keeper.Fold(state_.Index);

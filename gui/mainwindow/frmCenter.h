@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <array>
+#include <memory>
 #include <functional>
 
 struct AppState;
@@ -26,6 +27,9 @@ class QTreeWidgetItem;
 
 // The main window: the mailbox tree, the list of the selected mailbox, the menus,
 // the registry of open editors and the orderly shut-down.
+class QSplitter;
+class WindowPlaces;
+
 class frmCenter : public QMainWindow, public EditorHost {
   Q_OBJECT
  public:
@@ -41,6 +45,9 @@ class frmCenter : public QMainWindow, public EditorHost {
   void TerminateMessage(int nSeq) override;
   void RefreshMailList() override;
   void ShowAddressBook() override;
+  WindowPlaces* Places() override { return places_.get(); }
+  // A second start of the program asked for this window.
+  void BringForward();
   frmAddress* AddressBookWindow() const { return addressBook_; }
   const QList<QPointer<EditorWindow>>& OpenEditors() const { return openEditors_; }
 
@@ -127,6 +134,12 @@ class frmCenter : public QMainWindow, public EditorHost {
   QString glyphSwapProgram_;
   QTimer* quiet_ = nullptr;
   QPointer<frmAddress> addressBook_;
+  std::unique_ptr<WindowPlaces> places_;
+  QSplitter* splitter_ = nullptr;
+  // The list's columns keep the widths the user gave them (or had kept);
+  // until then they fit their contents at every fill.
+  bool columnsKept_ = false;
+  bool fittingColumns_ = false;
   bool closingForSignal_ = false;
   MeterDriver batchMeter_;
 };
