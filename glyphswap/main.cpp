@@ -4,12 +4,16 @@
 #include "gui/QtDialogs.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QDir>
 #include <QLockFile>
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   LoadJapaneseTranslations(app);
+  // The desktop entry and icon installed with the program.
+  QGuiApplication::setDesktopFileName(QStringLiteral("tallpost"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tallpost")));
   const GlyphSwapCommandLine line = GlyphSwapCommandLine::FromArguments(QCoreApplication::arguments().mid(1));
   // Started with nothing to edit, or a second time: nothing to say.
   if (line.Empty) return 0;

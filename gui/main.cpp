@@ -4,11 +4,15 @@
 #include "support/LocalTimeZone.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
   SettleLocalTimeZone();
   QApplication app(argc, argv);
   LoadJapaneseTranslations(app);
+  // The desktop entry and icon installed with the program.
+  QGuiApplication::setDesktopFileName(QStringLiteral("tallpost"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tallpost")));
   QApplication::setQuitOnLastWindowClosed(false);
   QtDialogs dialogs;
   AppMain program(QCoreApplication::applicationDirPath(), dialogs);

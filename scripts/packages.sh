@@ -7,10 +7,12 @@ set -euo pipefail
 PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
           libbenchmark-dev fonts-ipafont-gothic python3
           # Japanese input for Tallpost and GlyphSwap (turned on as the README says).
-          fcitx5 fcitx5-mozc fcitx5-frontend-qt6)
+          fcitx5 fcitx5-mozc fcitx5-frontend-qt6
+          # Qt's own texts (standard buttons and dialogs) in Japanese.
+          qt6-translations-l10n)
 case "${1:-run}" in
   test) PACKAGES+=(python3-aiosmtpd python3-vobject dovecot-pop3d chromium fonts-noto-cjk mutt tmux ripmime mpack
-                   xvfb xdotool imagemagick dbus-daemon dbus-bin) ;;
+                   xvfb xdotool imagemagick dbus-daemon dbus-bin desktop-file-utils locales) ;;
   fuzz) PACKAGES+=(clang libclang-rt-14-dev) ;;
 esac
 missing=()

@@ -16,5 +16,7 @@ for program in Tallpost GlyphSwap tategaki tallpost-eml; do
   mv -f "$HOME_DIR/$program.new" "$HOME_DIR/$program"
 done
 [ -e "$HOME_DIR/GlyphSwap.dat" ] || install -m 0644 "$BUILD_DIR/bin/GlyphSwap.dat" "$HOME_DIR/GlyphSwap.dat"
+# The desktop's menu entry and icon (in ~/.local/share).
+bash scripts/install-desktop.sh "$HOME_DIR"
 cd "$HOME_DIR"
 exec ./Tallpost "$@"
