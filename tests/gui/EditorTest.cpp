@@ -563,6 +563,20 @@ TEST_F(Editor, DroppingOnlyAFolderShowsTheEmptyListAndDeletingTheLastRowDisables
   EXPECT_EQ(w->Panel(6)->text(), QStringLiteral("添付ﾌｧｲﾙ 0個"));
 }
 
+TEST_F(Editor, ALongAttachmentNameIsShownWhole) {
+  frmMessage* w = open(-1);
+  const QString name =
+      QStringLiteral("令和八年度_縦書きメール_送付資料_最終版_差し替え後_確認済み_営業部_総務部_経理部_回覧用_控え_") +
+      QStringLiteral("第二版_参考資料_添付一覧_別紙三_顧客向け説明資料_社外秘.pdf");
+  std::unique_ptr<QMimeData> data(files({writeFile(name, "1")}));
+  w->GetAttachFile(data.get());
+  w->Tabs()->setCurrentIndex(3);
+  QTreeWidget* list = w->FileList();
+  const int needed = list->fontMetrics().horizontalAdvance(name);
+  ASSERT_GT(needed, list->viewport()->width()) << "a name longer than the list is wide";
+  EXPECT_GE(list->columnWidth(0), needed) << "the name column takes the width the name needs";
+}
+
 TEST_F(Editor, HeaderClicksSortByTextAscendingThenDescending) {
   frmMessage* w = open(-1);
   std::unique_ptr<QMimeData> data(
