@@ -3,10 +3,11 @@
 #include "support/Cp932.h"
 
 #include <QEventLoop>
-#include <QTcpSocket>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
 LineDialogue::LineDialogue(ReplyLines::Kind kind, const QString& socketName, QObject* parent)
-    : QObject(parent), socket_(new QTcpSocket(this)), spare_(new QTcpSocket(this)), lines_(kind) {
+    : QObject(parent), socket_(new QSslSocket(this)), spare_(new QSslSocket(this)), lines_(kind) {
   socket_->setObjectName(socketName);
   spare_->setObjectName(socketName);
   for (QTimer* t : {&reply_, &upload_, &whole_}) t->setSingleShot(true);
@@ -25,7 +26,7 @@ LineDialogue::LineDialogue(ReplyLines::Kind kind, const QString& socketName, QOb
 
 // Both sockets take turns: only the dialogue's own one is listened to; a
 // connection opened ahead keeps what arrives until its dialogue begins.
-void LineDialogue::attach(QTcpSocket* s) {
+void LineDialogue::attach(QSslSocket* s) {
   connect(s, &QTcpSocket::readyRead, this, [this, s] {
     if (s == socket_) arrived();
   });
@@ -34,7 +35,24 @@ void LineDialogue::attach(QTcpSocket* s) {
   });
   // Commands and the end of a message are small writes that must leave at
   // once, not wait for the acknowledgement of the write before them.
-  connect(s, &QTcpSocket::connected, this, [s] { s->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
+  connect(s, &QTcpSocket::connected, this, [this, s] {
+    s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (s == socket_) connected_ = true;
+  });
+  // Certificate problems are never ignored: the handshake fails with them,
+  // and the dialogue says which they were.
+  connect(s, &QSslSocket::sslErrors, this, [this, s](const QList<QSslError>& errors) {
+    if (s != socket_) return;
+    sslErrors_ = errors;
+    peerCertificate_ = s->peerCertificate();
+    for (const QSslError& e : errors)
+      if (peerCertificate_.isNull() && !e.certificate().isNull()) peerCertificate_ = e.certificate();
+  });
+  connect(s, &QSslSocket::encrypted, this, [this, s] {
+    if (s != socket_) return;
+    encrypted_ = true;
+    if (!done_) TlsReady();
+  });
   connect(s, &QTcpSocket::errorOccurred, this, [this, s](QAbstractSocket::SocketError error) {
     if (s == socket_ && !done_) SocketError(error);
   });
@@ -43,15 +61,30 @@ void LineDialogue::attach(QTcpSocket* s) {
   });
 }
 
-void LineDialogue::Preconnect(const QString& host, int port) {
+void LineDialogue::configure(QSslSocket* s) const {
+  QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+  QList<QSslCertificate> authorities = QSslConfiguration::systemCaCertificates();
+  authorities += trusted_;
+  tls.setCaCertificates(authorities);
+  tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
+  tls.setProtocol(QSsl::SecureProtocols);
+  s->setSslConfiguration(tls);
+}
+
+void LineDialogue::Preconnect(const QString& host, int port, bool tls) {
   if (spare_->state() == QAbstractSocket::ConnectingState || spare_->state() == QAbstractSocket::ConnectedState ||
       spare_->state() == QAbstractSocket::HostLookupState) {
-    if (spareHost_ == host && sparePort_ == port) return;
+    if (spareHost_ == host && sparePort_ == port && spareTls_ == tls) return;
   }
   spare_->abort();
   spareHost_ = host;
   sparePort_ = port;
-  spare_->connectToHost(host, static_cast<quint16>(port));
+  spareTls_ = tls;
+  configure(spare_);
+  if (tls)
+    spare_->connectToHostEncrypted(host, static_cast<quint16>(port));
+  else
+    spare_->connectToHost(host, static_cast<quint16>(port));
 }
 
 void LineDialogue::DropPreconnected() {
@@ -84,11 +117,11 @@ QString LineDialogue::FailureText(Failure failure, const Limits& limits) {
   return QString();
 }
 
-void LineDialogue::Converse(const QString& host, int port) {
+void LineDialogue::Converse(const QString& host, int port, bool tls) {
   // A leftover connection's close is not this dialogue's concern.
   done_ = true;
   const QAbstractSocket::SocketState ahead = spare_->state();
-  const bool reuse = sparePort_ == port && spareHost_ == host &&
+  const bool reuse = sparePort_ == port && spareHost_ == host && spareTls_ == tls &&
                      (ahead == QAbstractSocket::ConnectedState || ahead == QAbstractSocket::ConnectingState ||
                       ahead == QAbstractSocket::HostLookupState);
   sparePort_ = -1;
@@ -101,15 +134,23 @@ void LineDialogue::Converse(const QString& host, int port) {
   }
   lines_.Clear();
   finalPending_ = false;
+  sslErrors_.clear();
+  peerCertificate_ = QSslCertificate();
+  encrypted_ = reuse && socket_->isEncrypted();
+  connected_ = reuse && socket_->state() == QAbstractSocket::ConnectedState;
   done_ = false;
   QEventLoop wait;
   wait_ = &wait;
   // The greeting is the reply to the connection.
   reply_.start(limits_.ReplyMs);
   if (limits_.WholeMs > 0) whole_.start(limits_.WholeMs);
-  if (!reuse)
-    socket_->connectToHost(host, static_cast<quint16>(port));
-  else if (socket_->bytesAvailable() > 0)
+  if (!reuse) {
+    configure(socket_);
+    if (tls)
+      socket_->connectToHostEncrypted(host, static_cast<quint16>(port));
+    else
+      socket_->connectToHost(host, static_cast<quint16>(port));
+  } else if (socket_->bytesAvailable() > 0)
     QTimer::singleShot(0, this, [this] {
       if (!done_) arrived();
     });
@@ -118,6 +159,16 @@ void LineDialogue::Converse(const QString& host, int port) {
   if (!done_) wait.exec(QEventLoop::ExcludeUserInputEvents);
   wait_ = nullptr;
   for (QTimer* t : {&reply_, &upload_, &whole_}) t->stop();
+}
+
+bool LineDialogue::StartTls() {
+  // The server's reply to STARTTLS must be the last thing it said in clear:
+  // whatever came after it was not protected, and is not taken as said.
+  if (!lines_.Empty() || socket_->bytesAvailable() > 0) return false;
+  lines_.Clear();
+  reply_.start(limits_.ReplyMs);
+  socket_->startClientEncryption();
+  return true;
 }
 
 void LineDialogue::Send(const QString& line) {

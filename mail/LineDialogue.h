@@ -3,7 +3,11 @@
 #include "mail/ReplyLines.h"
 
 #include <QAbstractSocket>
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslError>
+#include <QSslSocket>
 #include <QString>
 #include <QTimer>
 
@@ -36,10 +40,15 @@ class LineDialogue : public QObject {
   void SetTimeout(int ms) { limits_.ReplyMs = ms; }
   Limits& Timing() { return limits_; }
 
+  // Certificates trusted besides the system's own (a server's self-signed
+  // certificate the user chose to trust). Nothing else is ever trusted.
+  void SetTrusted(const QList<QSslCertificate>& certificates) { trusted_ = certificates; }
+
   // Opens the connection of the dialogue after this one, so that its
   // greeting is on its way while this one ends; the next dialogue with the
-  // same host and port takes it. One connection per dialogue all the same.
-  void Preconnect(const QString& host, int port);
+  // same host, port and encryption takes it. One connection per dialogue all
+  // the same.
+  void Preconnect(const QString& host, int port, bool tls = false);
   // A connection opened ahead and not needed after all: closed politely.
   void DropPreconnected();
 
@@ -47,8 +56,21 @@ class LineDialogue : public QObject {
   LineDialogue(ReplyLines::Kind kind, const QString& socketName, QObject* parent);
   ~LineDialogue() override;
 
-  // Connects and waits until End(); the socket is still open afterwards.
-  void Converse(const QString& host, int port);
+  // Connects (with TLS from the first byte when tls) and waits until End();
+  // the socket is still open afterwards.
+  void Converse(const QString& host, int port, bool tls = false);
+  // Turns the connection into a TLS one (after the server agreed to
+  // STARTTLS or STLS): Encrypted() follows, or SocketError(). False, and
+  // nothing done, when the server sent more than its reply before the
+  // handshake (bytes that would count as sent under TLS).
+  bool StartTls();
+  // The certificate problems of the last handshake, and the server's
+  // certificate they were about.
+  const QList<QSslError>& SslErrors() const { return sslErrors_; }
+  const QSslCertificate& PeerCertificate() const { return peerCertificate_; }
+  bool Encrypted() const { return encrypted_; }
+  // The connection was made (before any TLS handshake).
+  bool Connected() const { return connected_; }
   // One command line, sent at once: its reply is due within ReplyMs.
   void Send(const QString& line);
   // Bytes of a message: watched for progress, no reply due.
@@ -66,20 +88,29 @@ class LineDialogue : public QObject {
   // The dialogue's own connection failed, or the server closed it.
   virtual void SocketError(QAbstractSocket::SocketError error) = 0;
   virtual void SocketClosed() = 0;
+  // The TLS handshake is done and the certificate verified.
+  virtual void TlsReady() {}
 
   static QString FailureText(Failure failure, const Limits& limits);
 
-  QTcpSocket* socket_;
+  QSslSocket* socket_;
   Limits limits_;
 
  private:
-  void attach(QTcpSocket* socket);
+  void attach(QSslSocket* socket);
+  void configure(QSslSocket* socket) const;
   void arrived();
   void written();
 
-  QTcpSocket* spare_;
+  QSslSocket* spare_;
   QString spareHost_;
   int sparePort_ = -1;
+  bool spareTls_ = false;
+  QList<QSslCertificate> trusted_;
+  QList<QSslError> sslErrors_;
+  QSslCertificate peerCertificate_;
+  bool encrypted_ = false;
+  bool connected_ = false;
   ReplyLines lines_;
   QTimer reply_;
   QTimer upload_;

@@ -8,6 +8,37 @@
 
 namespace MailSender {
 
+QString TrustFilePath(const AppState& state) { return state.FilePath(QStringLiteral("TrustedCertificates.pem")); }
+
+SmtpDialogue::Security SecurityOf(const AppState& state) {
+  const AppSettings& s = state.Settings;
+  SmtpDialogue::Security security;
+  security.Connection = s.Security == SecurityTls        ? SmtpDialogue::Security::Mode::Tls
+                        : s.Security == SecurityStartTls ? SmtpDialogue::Security::Mode::StartTls
+                                                         : SmtpDialogue::Security::Mode::None;
+  security.Login = s.SmtpAuth == 1;
+  security.User = s.Account;
+  security.Password = s.Passwd;
+  security.TrustFile = TrustFilePath(state);
+  return security;
+}
+
+namespace {
+QList<QSslCertificate> trusted(const AppState& state) {
+  return QSslCertificate::fromPath(TrustFilePath(state), QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
+}
+}  // namespace
+
+void Secure(SmtpDialogue& smtp, const AppState& state) {
+  smtp.SetSecurity(SecurityOf(state));
+  smtp.SetTrusted(state.Settings.Security != SecurityNone ? trusted(state) : QList<QSslCertificate>{});
+}
+
+void Secure(PopBeforeSmtp& pop, const AppState& state) {
+  pop.SetSecure(state.Settings.Security != SecurityNone);
+  pop.SetTrusted(state.Settings.Security != SecurityNone ? trusted(state) : QList<QSslCertificate>{});
+}
+
 QStringList Recipients(const QString& to) {
   QStringList addresses;
   clsMakeMail::ParseAddressList(to, addresses);
@@ -46,6 +77,7 @@ SmtpDialogue::Outcome SendMessage(SmtpDialogue& smtp, AppState& state, std::int3
   QStringList recipients;
   for (std::int32_t i = 0; i <= mail.SmtpRcptNum(); ++i) recipients.append(mail.SmtpRcpt(static_cast<std::int16_t>(i)));
   recipients.removeAll(QString());
+  Secure(smtp, state);
   bool committing = false;
   smtp.BeforeCommit = [&] {
     committing = state.Keeper.BeginCommit(seq, message.Key);
@@ -121,6 +153,7 @@ Result SendStored(SmtpDialogue& smtp, PopBeforeSmtp& pop, AppState& state, std::
   if (Recipients(HeaderFieldText(record.To, true)).isEmpty() || VerticalTextBlank(record.VerticalText))
     return refused;
   const AppSettings& s = state.Settings;
+  Secure(pop, state);
   pop.Run(s.PopServer, s.PopPort, s.Account, s.Passwd);
   return SendMail(smtp, state, seq, record, false, false);
 }

@@ -30,6 +30,16 @@ struct Message {
 // others only, whatever the mode: sending it again never repeats a copy.
 QList<Message> Messages(const MailRecord& record, bool toeMode, bool toeMailSelf, const AppSettings& settings);
 
+// The file in the program folder where the user puts server certificates
+// (PEM) to trust besides the system's: a server with a self-signed one.
+QString TrustFilePath(const AppState& state);
+// How the dialogues protect themselves, from the settings: the SMTP
+// connection and login, and the POP login (secure whenever the SMTP
+// connection is).
+SmtpDialogue::Security SecurityOf(const AppState& state);
+void Secure(SmtpDialogue& smtp, const AppState& state);
+void Secure(PopBeforeSmtp& pop, const AppState& state);
+
 // The To addresses of a field, as the message's envelope names them.
 QStringList Recipients(const QString& to);
 

@@ -1,6 +1,6 @@
 #include "mail/PopBeforeSmtp.h"
 
-#include <QTcpSocket>
+#include <QSslSocket>
 
 PopBeforeSmtp::PopBeforeSmtp(QObject* parent)
     : LineDialogue(ReplyLines::Kind::Pop, QStringLiteral("wsPopBefore"), parent) {
@@ -22,13 +22,29 @@ bool PopBeforeSmtp::Run(const QString& host, int port, const QString& account, c
   if (!oneLine(account) || !oneLine(password)) return false;
   account_ = account;
   password_ = password;
-  state_.clear();
-  succeeded_ = false;
-  Converse(host, port);
-  // Let the last command leave before the socket is dropped.
-  if (socket_->state() != QAbstractSocket::UnconnectedState) socket_->waitForDisconnected(1000);
-  socket_->abort();
+  const auto attempt = [&](bool stls) {
+    state_.clear();
+    succeeded_ = false;
+    stls_ = stls;
+    Converse(host, port, secure_ && !stls);
+    // Let the last command leave before the socket is dropped.
+    if (socket_->state() != QAbstractSocket::UnconnectedState) socket_->waitForDisconnected(1000);
+    socket_->abort();
+  };
+  attempt(false);
+  // A server that answered, but not in TLS, and whose certificate was not the
+  // problem: the same port in clear, with STLS.
+  if (secure_ && !succeeded_ && Connected() && !Encrypted() && SslErrors().isEmpty()) attempt(true);
   return succeeded_;
+}
+
+void PopBeforeSmtp::login() {
+  Send(QStringLiteral("USER ") + account_);
+  state_ = QStringLiteral("USER");
+}
+
+void PopBeforeSmtp::TlsReady() {
+  if (state_ == QStringLiteral("STLS")) login();
 }
 
 void PopBeforeSmtp::Reply(const QString& line) {
@@ -39,8 +55,15 @@ void PopBeforeSmtp::Reply(const QString& line) {
     return;
   }
   if (state_.isEmpty()) {
-    Send(QStringLiteral("USER ") + account_);
-    state_ = QStringLiteral("USER");
+    if (!stls_) return login();
+    Send(QStringLiteral("STLS"));
+    state_ = QStringLiteral("STLS");
+  } else if (state_ == QStringLiteral("STLS")) {
+    // Anything the server said after its +OK was not protected: no login.
+    if (!StartTls()) {
+      finish();
+      return;
+    }
   } else if (state_ == QStringLiteral("USER")) {
     Send(QStringLiteral("PASS ") + password_);
     state_ = QStringLiteral("PASS");

@@ -20,6 +20,8 @@ class ReplyLines {
   // The next complete reply, all its lines with their CR LF, or false.
   bool Next(QString& reply);
   bool Overflowed() const { return overflowed_; }
+  // Nothing is held back, not even part of a line.
+  bool Empty() const { return buffer_.isEmpty() && reply_.isEmpty(); }
   void Clear() {
     buffer_.clear();
     reply_.clear();

@@ -28,8 +28,25 @@ class SmtpDialogue : public LineDialogue {
     bool NotRecorded = false;
   };
 
+  // How the dialogue protects itself and logs in. The default is the
+  // dialogue of old, byte for byte: HELO, no TLS, no login.
+  struct Security {
+    enum class Mode { None, StartTls, Tls };
+    Mode Connection = Mode::None;
+    bool Login = false;
+    QString User;
+    QString Password;
+    // Where the user may put a server certificate to trust (named in the
+    // message about a certificate that cannot be verified).
+    QString TrustFile;
+    bool operator==(const Security&) const = default;
+  };
+
   explicit SmtpDialogue(QObject* parent = nullptr);
   ~SmtpDialogue() override;
+
+  void SetSecurity(const Security& security) { security_ = security; }
+  const Security& CurrentSecurity() const { return security_; }
 
   // Another message to the same server follows this one (a batch): its
   // connection is opened while this message is being accepted.
@@ -52,6 +69,15 @@ class SmtpDialogue : public LineDialogue {
   // (it would end the command and start another), nor anything beyond ASCII.
   static bool SafeArgument(const QString& text);
   static QString UnsafeArgumentText();
+  // Why a send stopped before anything was said that needs protection.
+  static QString NoStartTlsText(const QString& host);
+  static QString StartTlsInjectedText();
+  static QString NoLoginText(const QString& host, const QString& offered);
+  static QString CertificateText(const QString& host, const QList<QSslError>& errors,
+                                 const QSslCertificate& certificate, const QString& trustFile);
+  // The login mechanism chosen among those the server offers ("PLAIN",
+  // "LOGIN", "CRAM-MD5"), or an empty string when none will do.
+  static QString ChooseMechanism(const QStringList& offered, bool tls);
 
  Q_SIGNALS:
   // The greeting was accepted: the dialogue proper begins.
@@ -63,7 +89,17 @@ class SmtpDialogue : public LineDialogue {
   void Failed(Failure failure) override;
   void SocketError(QAbstractSocket::SocketError error) override;
   void SocketClosed() override;
+  void TlsReady() override;
   void failed(int number, const QString& description);
+  void greet();
+  void sendEhlo();
+  void extensions(const QString& reply);
+  void sendMailFrom();
+  void stop(const QString& why);
+
+  Security security_;
+  QStringList offered_;  // the AUTH mechanisms of the last EHLO reply
+  bool startTls_ = false;
 
   QString state_;
   QString from_;

@@ -74,6 +74,10 @@ bool LoadSettings(AppState& state, ApiIniFileAccess& ini) {
   readInt16(ini, "SaveBcc", s.SaveBcc);
   readInt16(ini, "Separator", s.Separator);
   readInt16(ini, "ShowMeter", s.ShowMeter);
+  readInt16(ini, "Security", s.Security);
+  if (s.Security < SecurityNone || s.Security > SecurityTls) s.Security = SecurityNone;
+  readInt16(ini, "SmtpAuth", s.SmtpAuth);
+  s.SmtpAuth = s.SmtpAuth == 1 ? 1 : 0;
   CleanSettings(s);
 
   QString section;
@@ -113,6 +117,8 @@ bool SaveSettings(const AppState& state, ApiIniFileAccess& ini) {
       {"SaveBcc", num(s.SaveBcc)},
       {"Separator", num(s.Separator)},
       {"ShowMeter", num(s.ShowMeter)},
+      {"Security", num(s.Security)},
+      {"SmtpAuth", num(s.SmtpAuth)},
   };
   bool ok = true;
   for (const auto& [key, value] : values) ok = ini.WriteIni(kSetting, value, QString::fromLatin1(key)) && ok;

@@ -25,9 +25,16 @@ struct AppSettings {
   std::int32_t SaveBcc = 0;    // parsed as 16-bit
   std::int32_t Separator = 0;  // parsed as 16-bit
   std::int32_t ShowMeter = 0;  // parsed as 16-bit
+  // Keys of this program only, after the ones above: the connection to the
+  // SMTP server (SecurityNone, SecurityStartTls, SecurityTls) and whether to
+  // log in to it with Account and Passwd (0 no, 1 yes).
+  std::int32_t Security = 0;  // parsed as 16-bit
+  std::int32_t SmtpAuth = 0;  // parsed as 16-bit
 
   bool operator==(const AppSettings&) const = default;
 };
+
+enum : std::int32_t { SecurityNone = 0, SecurityStartTls = 1, SecurityTls = 2 };
 
 // A setting as one plain line: every control character (line breaks, TAB and
 // the others) taken out, spaces around it trimmed. Nothing the user types in

@@ -1057,6 +1057,7 @@ bool frmMessage::SendMail(bool bSendAllMode) {
   if (interactive && !CheckCharacters()) return false;
   sending_ = true;
   const AppSettings& s = state_.Settings;
+  MailSender::Secure(*pop_, state_);
   pop_->Run(s.PopServer, s.PopPort, s.Account, s.Passwd);
 
   if (interactive) CallBack_SendMail(0, QString(), 1);

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -15,9 +16,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
@@ -54,6 +58,17 @@ frmOption::frmOption(AppState& state, Dialogs& dialogs, QWidget* parent)
   addField(fraTitle_[0], 0, "txtFullName", QStringLiteral("フルネーム(&F)"), -1);
   addField(fraTitle_[0], 0, "txtSmtpServer", QStringLiteral("SMTPサーバ(&S)"), -1);
   addField(fraTitle_[0], 0, "txtSmtpPort", QStringLiteral("SMTPポート(&R)"), -1);
+  cboSecurity_ = new QComboBox(fraTitle_[0]);
+  cboSecurity_->setObjectName(QStringLiteral("cboSecurity"));
+  cboSecurity_->setProperty("Tag", 0);
+  cboSecurity_->addItems({QStringLiteral("なし"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
+  auto* securityLabel = new QLabel(QStringLiteral("接続の保護(&E)"), fraTitle_[0]);
+  securityLabel->setBuddy(cboSecurity_);
+  forms[0]->addRow(securityLabel, cboSecurity_);
+  chkSmtpAuth_ = new QCheckBox(QStringLiteral("SMTP認証を行う(&H)"), fraTitle_[0]);
+  chkSmtpAuth_->setObjectName(QStringLiteral("chkSmtpAuth"));
+  chkSmtpAuth_->setProperty("Tag", 0);
+  forms[0]->addRow(chkSmtpAuth_);
   chkPopBefore_ = new QCheckBox(QStringLiteral("POP-BEFOREを試みる(&B)"), fraTitle_[0]);
   chkPopBefore_->setObjectName(QStringLiteral("chkPopBefore"));
   chkPopBefore_->setProperty("Tag", 0);
@@ -63,6 +78,7 @@ frmOption::frmOption(AppState& state, Dialogs& dialogs, QWidget* parent)
   lblPopServer_ = qobject_cast<QLabel*>(forms[0]->labelForField(Field(QStringLiteral("txtPopServer"))));
   lblPopPort_ = qobject_cast<QLabel*>(forms[0]->labelForField(Field(QStringLiteral("txtPopPort"))));
   connect(chkPopBefore_, &QCheckBox::toggled, this, &frmOption::popBeforeChanged);
+  connect(cboSecurity_, &QComboBox::currentIndexChanged, this, &frmOption::securityChanged);
 
   addField(fraTitle_[1], 1, "txtPageLines", QStringLiteral("行/頁(&G)"), -1);
   addField(fraTitle_[1], 1, "txtLineChars", QStringLiteral("文字/行(&M)"), -1);
@@ -146,6 +162,12 @@ void frmOption::load() {
   Field(QStringLiteral("txtLineChars"))->setText(QString::number(s.LineChars));
   Field(QStringLiteral("txtLineSpace"))->setText(QString::number(s.LineSpace));
   Field(QStringLiteral("txtTitle"))->setText(s.Title);
+  {
+    // Loading is no choice of the user's: the ports stay as stored.
+    const QSignalBlocker quiet(cboSecurity_);
+    cboSecurity_->setCurrentIndex(std::clamp<int>(s.Security, SecurityNone, SecurityTls));
+  }
+  chkSmtpAuth_->setChecked(s.SmtpAuth == 1);
   chkSaveBcc_->setChecked(s.SaveBcc == 1);
   chkShowMeter_->setChecked(s.ShowMeter == 1);
   const bool pop = !s.PopServer.isEmpty() && s.PopPort != -1;
@@ -153,6 +175,24 @@ void frmOption::load() {
   if (!pop) Field(QStringLiteral("txtPopPort"))->setText(QStringLiteral("110"));
   popBeforeChanged();
   Separators::Fill(lstSeparator_, state_.SeparatorList, s.Separator);
+}
+
+void frmOption::securityChanged(int security) {
+  // The port that goes with the choice, unless the user typed one of their
+  // own (one that is not the usual port of another choice).
+  static const QStringList smtpPorts{QStringLiteral("25"), QStringLiteral("587"), QStringLiteral("465")};
+  QLineEdit* smtp = Field(QStringLiteral("txtSmtpPort"));
+  const QString typed = NumericText::AsciiForm(smtp->text()).trimmed();
+  if (typed.isEmpty() || smtpPorts.contains(typed)) smtp->setText(smtpPorts.value(security));
+  QLineEdit* pop = Field(QStringLiteral("txtPopPort"));
+  const QString popTyped = NumericText::AsciiForm(pop->text()).trimmed();
+  if (popTyped.isEmpty() || popTyped == QStringLiteral("110") || popTyped == QStringLiteral("995"))
+    pop->setText(security == SecurityTls ? QStringLiteral("995") : QStringLiteral("110"));
+}
+
+QString frmOption::ClearPasswordMessage() {
+  return QStringLiteral("接続の保護が「なし」のため、SMTP認証のパスワードは暗号化されずに送られます。") + kCrLf +
+         QStringLiteral("プロバイダのサーバでは「STARTTLS」（ポート587）か「SSL/TLS」（ポート465）を選んでください。");
 }
 
 void frmOption::popBeforeChanged() {
@@ -197,6 +237,12 @@ void frmOption::ok() {
     }
   }
   if (!InputChecks::CheckSeparatorChosen(sstOption_, lstSeparator_, dialogs_)) return;
+  // A login without protection sends the password as it is: the user is told
+  // so once, when choosing it.
+  const bool clearLogin = chkSmtpAuth_->isChecked() && cboSecurity_->currentIndex() == SecurityNone;
+  const bool wasClear = state_.Settings.SmtpAuth == 1 && state_.Settings.Security == SecurityNone;
+  if (clearLogin && !wasClear)
+    dialogs_.Message(ClearPasswordMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
   // POP-before-SMTP needs both fields; the box checked with one of them blank
   // would be stored as no POP at all, which the user is told and may correct.
   if (chkPopBefore_->isChecked()) {
@@ -241,6 +287,8 @@ void frmOption::store() {
   s.PageLines = NumericText::ToInt32(text("txtPageLines")).value_or(s.PageLines);
   s.LineChars = NumericText::ToInt32(text("txtLineChars")).value_or(s.LineChars);
   s.LineSpace = NumericText::ToInt16(text("txtLineSpace")).value_or(s.LineSpace);
+  s.Security = cboSecurity_->currentIndex();
+  s.SmtpAuth = chkSmtpAuth_->isChecked() ? 1 : 0;
   s.SaveBcc = chkSaveBcc_->isChecked() ? 1 : 0;
   s.ShowMeter = chkShowMeter_->isChecked() ? 1 : 0;
   CleanSettings(s);

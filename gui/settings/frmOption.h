@@ -6,6 +6,7 @@
 struct AppState;
 class Dialogs;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -26,10 +27,14 @@ class frmOption : public QDialog {
   static QString MissingQuestion();
   // Asked at OK when POP-BEFORE is checked but its server or port is blank.
   static QString PopOffQuestion();
+  // Told when a login without protection (security "none") is chosen.
+  static QString ClearPasswordMessage();
 
   QTabWidget* Tabs() const { return sstOption_; }
   QLineEdit* Field(const QString& objectName) const;
   QCheckBox* PopBefore() const { return chkPopBefore_; }
+  QComboBox* Security() const { return cboSecurity_; }
+  QCheckBox* SmtpAuth() const { return chkSmtpAuth_; }
   QCheckBox* SaveBcc() const { return chkSaveBcc_; }
   QCheckBox* ShowMeter() const { return chkShowMeter_; }
   QListWidget* SeparatorListWidget() const { return lstSeparator_; }
@@ -47,6 +52,7 @@ class frmOption : public QDialog {
   QLineEdit* addField(QWidget* frame, int tab, const char* name, const QString& label, int row);
   void load();
   void popBeforeChanged();
+  void securityChanged(int security);
   void ok();
   // The closing check on the stored settings; true when the window may close.
   bool mayClose();
@@ -58,6 +64,8 @@ class frmOption : public QDialog {
   QList<QGroupBox*> fraTitle_;
   QList<QLineEdit*> fields_;
   QCheckBox* chkPopBefore_ = nullptr;
+  QComboBox* cboSecurity_ = nullptr;
+  QCheckBox* chkSmtpAuth_ = nullptr;
   QCheckBox* chkSaveBcc_ = nullptr;
   QCheckBox* chkShowMeter_ = nullptr;
   QLabel* lblPopServer_ = nullptr;

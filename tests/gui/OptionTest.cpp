@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -330,6 +331,43 @@ TEST_F(Option, TheSeparatorMenuHasItsLineBetweenChangeAndDelete) {
   EXPECT_EQ(actions[1]->objectName(), QStringLiteral("mnuUpdSeparator"));
   EXPECT_TRUE(actions[2]->isSeparator());
   EXPECT_EQ(actions[3]->objectName(), QStringLiteral("mnuDelSeparator"));
+}
+
+TEST_F(Option, ChoosingTheConnectionProposesItsPortAndAClearLoginIsToldOnce) {
+  frmOption& w = open();
+  EXPECT_EQ(w.Security()->currentIndex(), 0);
+  EXPECT_FALSE(w.SmtpAuth()->isChecked());
+  EXPECT_EQ(field("txtSmtpPort")->text(), QStringLiteral("587")) << "loading keeps the stored port";
+  w.Security()->setCurrentIndex(2);
+  EXPECT_EQ(field("txtSmtpPort")->text(), QStringLiteral("465"));
+  EXPECT_EQ(field("txtPopPort")->text(), QStringLiteral("995"));
+  w.Security()->setCurrentIndex(1);
+  EXPECT_EQ(field("txtSmtpPort")->text(), QStringLiteral("587"));
+  EXPECT_EQ(field("txtPopPort")->text(), QStringLiteral("110"));
+  field("txtSmtpPort")->setText(QStringLiteral("10025"));  // the user's own
+  w.Security()->setCurrentIndex(0);
+  EXPECT_EQ(field("txtSmtpPort")->text(), QStringLiteral("10025"));
+  w.Security()->setCurrentIndex(1);
+  field("txtSmtpPort")->setText(QStringLiteral("587"));
+  w.SmtpAuth()->click();
+  w.OkButton()->click();
+  EXPECT_TRUE(dialogs.messages.isEmpty()) << "protected: nothing to tell";
+  EXPECT_EQ(state.Settings.Security, SecurityStartTls);
+  EXPECT_EQ(state.Settings.SmtpAuth, 1);
+  EXPECT_EQ(state.Settings.SmtpPort, 587);
+
+  // Login without protection: told when chosen, not every time after.
+  frmOption& clear = open();
+  EXPECT_EQ(clear.Security()->currentIndex(), 1);
+  clear.Security()->setCurrentIndex(0);
+  EXPECT_EQ(field("txtSmtpPort")->text(), QStringLiteral("25"));
+  clear.OkButton()->click();
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(dialogs.messages[0].text, frmOption::ClearPasswordMessage());
+  EXPECT_EQ(state.Settings.Security, SecurityNone);
+  frmOption& again = open();
+  again.OkButton()->click();
+  EXPECT_EQ(dialogs.messages.size(), 1);
 }
 
 }  // namespace

@@ -40,7 +40,12 @@ class Settings : public ::testing::Test {
 TEST_F(Settings, NoFileGivesTheDefaults) {
   AppState state(folder.Path());
   ASSERT_TRUE(load(state));
-  EXPECT_EQ(state.Settings, AppSettings());
+  AppSettings defaults;
+  // A first start offers a layout that converts.
+  defaults.PageLines = 20;
+  defaults.LineChars = 20;
+  defaults.LineSpace = 1;
+  EXPECT_EQ(state.Settings, defaults);
   EXPECT_EQ(state.Settings.SmtpPort, 25);
   EXPECT_EQ(state.Settings.PopPort, -1);
   EXPECT_EQ(state.SeparatorList, (QStringList{QStringLiteral("（使用しない）"), QString()}));
@@ -103,6 +108,27 @@ TEST_F(Settings, EmptyOrBrokenNumbersKeepTheirDefaults) {
   EXPECT_EQ(state.Settings.SaveBcc, 0);     // parsed as 16 bits
 }
 
+TEST_F(Settings, TheConnectionSecurityAndLoginKeysReadBackAndAnOldFileMeansNeither) {
+  AppState state(folder.Path());
+  ASSERT_TRUE(load(state));
+  EXPECT_EQ(state.Settings.Security, SecurityNone) << "a file without the keys";
+  EXPECT_EQ(state.Settings.SmtpAuth, 0);
+  state.Settings.Security = SecurityStartTls;
+  state.Settings.SmtpAuth = 1;
+  ASSERT_TRUE(save(state));
+  AppState again(folder.Path());
+  ASSERT_TRUE(load(again));
+  EXPECT_EQ(again.Settings.Security, SecurityStartTls);
+  EXPECT_EQ(again.Settings.SmtpAuth, 1);
+  // Values no version writes read as off: a login is never sent where the
+  // user did not ask for one.
+  writeIni(QStringLiteral("[Setting]\r\nSecurity=7\r\nSmtpAuth=-3\r\n"));
+  AppState odd(folder.Path());
+  ASSERT_TRUE(load(odd));
+  EXPECT_EQ(odd.Settings.Security, SecurityNone);
+  EXPECT_EQ(odd.Settings.SmtpAuth, 0);
+}
+
 TEST_F(Settings, ANewFileHoldsTheKeysInTheirOrderAndReadsBack) {
   AppState state(folder.Path());
   ASSERT_TRUE(load(state));
@@ -117,7 +143,9 @@ TEST_F(Settings, ANewFileHoldsTheKeysInTheirOrderAndReadsBack) {
   EXPECT_EQ(iniText(),
             QStringLiteral("[Setting]\r\nTitle=題\r\nLineChars=20\r\nAccount=\r\nPasswd=\r\nEmail=me@example.jp\r\n"
                            "FullName=\r\nSmtpServer=\r\nSmtpPort=25\r\nPopServer=\r\nPopPort=\r\nPageLines=20\r\n"
-                           "LineSpace=1\r\nSaveBcc=0\r\nSeparator=0\r\nShowMeter=1\r\n[Separator]\r\n－－－\r\n\r\n"));
+                           "LineSpace=1\r\nSaveBcc=0\r\nSeparator=0\r\nShowMeter=1\r\nSecurity=0\r\nSmtpAuth=0\r\n"
+                           "[Separator]\r\n－－－\r\n\r\n"))
+      << "the program's own keys come after the fifteen";
   AppState again(folder.Path());
   ASSERT_TRUE(load(again));
   EXPECT_EQ(again.Settings, state.Settings);
