@@ -61,6 +61,36 @@ TEST_F(Smtp, APoliteServerGetsEveryCommandInOrderAndTheMessageUnchanged) {
   EXPECT_EQ(dialogue.SmtpState(), QStringLiteral("Quit"));
 }
 
+TEST_F(Smtp, AServerSayingMoreAfterItsStartTlsReplyGetsNothingMore) {
+  // Bytes after the 220 to STARTTLS came in clear: a client taking them as
+  // said under TLS could be made to act on a stranger's words.
+  server.Greeting = {"220 localhost ready\r\n"};
+  server.Answer = [](const QByteArray& line) -> QByteArray {
+    if (line.startsWith("EHLO")) return "250-localhost\r\n250-STARTTLS\r\n250 AUTH PLAIN\r\n";
+    if (line == "STARTTLS") return "220 go ahead\r\n250-injected\r\n";
+    return PoliteSmtp(line);
+  };
+  SmtpDialogue::Security security;
+  security.Connection = SmtpDialogue::Security::Mode::StartTls;
+  security.Login = true;
+  security.User = QStringLiteral("taro");
+  security.Password = QStringLiteral("secret");
+  dialogue.SetSecurity(security);
+  const SmtpDialogue::Outcome out = send();
+  EXPECT_FALSE(out.Sent);
+  EXPECT_EQ(out.ServerReply, SmtpDialogue::StartTlsInjectedText());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return server.Commands.contains("QUIT"); }, 2000));
+  for (const QByteArray& c : server.Commands) EXPECT_FALSE(c.startsWith("AUTH")) << c.toStdString();
+}
+
+TEST(SmtpLogin, TheMechanismIsTheBestTheServerOffers) {
+  const QStringList all{QStringLiteral("LOGIN"), QStringLiteral("CRAM-MD5"), QStringLiteral("PLAIN")};
+  EXPECT_EQ(SmtpDialogue::ChooseMechanism(all, true), QStringLiteral("PLAIN"));
+  EXPECT_EQ(SmtpDialogue::ChooseMechanism(all, false), QStringLiteral("CRAM-MD5")) << "in clear, keep the password off";
+  EXPECT_EQ(SmtpDialogue::ChooseMechanism({QStringLiteral("LOGIN")}, false), QStringLiteral("LOGIN"));
+  EXPECT_EQ(SmtpDialogue::ChooseMechanism({QStringLiteral("XOAUTH2"), QStringLiteral("GSSAPI")}, true), QString());
+}
+
 TEST(SmtpTransparency, OnlyLineStartsAreDoubledAndTheEndLineStays) {
   EXPECT_EQ(SmtpDialogue::Transparent(".a\r\nb.c\r\n.\r\n"), QByteArray("..a\r\nb.c\r\n.\r\n"));
   EXPECT_EQ(SmtpDialogue::Transparent("x\r\n\r\n.\r\n"), QByteArray("x\r\n\r\n.\r\n"));

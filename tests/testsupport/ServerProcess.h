@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -14,7 +15,8 @@ class ServerProcess {
     if (!process_.waitForStarted(10000)) return;
     QByteArray out;
     while (!out.contains('\n') && process_.waitForReadyRead(30000)) out += process_.readAllStandardOutput();
-    if (out.startsWith("PORT ")) port_ = out.mid(5).trimmed().toInt();
+    if (out.startsWith("PORT "))
+      for (const QByteArray& n : out.mid(5, out.indexOf('\n') - 5).trimmed().split(' ')) ports_.append(n.toInt());
   }
   ~ServerProcess() {
     process_.closeWriteChannel();
@@ -23,9 +25,9 @@ class ServerProcess {
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
   // 0 when the server did not start.
-  int Port() const { return port_; }
+  int Port(int i = 0) const { return ports_.value(i); }
 
  private:
   QProcess process_;
-  int port_ = 0;
+  QList<int> ports_;
 };
