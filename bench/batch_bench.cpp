@@ -9,6 +9,10 @@
 //   batch_bench --kill N [OUTBOX]   N kills of the batch at random moments,
 //                                   each followed by a restart: what the server
 //                                   received against where the mails are
+//   batch_bench --secure [OUTBOX]   the dialogue alone in clear and over TLS
+//                                   with a login (one connection a mail), and
+//                                   smtplib over TLS one connection a mail and
+//                                   one connection for all
 #include "gui/mainwindow/frmCenter.h"
 #include "mail/OutgoingMail.h"
 #include "mail/SmtpDialogue.h"
@@ -75,6 +79,8 @@ int main(int argc, char* argv[]) {
     return 1;
 #endif
   }
+  const bool secure = argc > 1 && QByteArrayView(argv[1]) == "--secure";
+  if (secure) --argc, ++argv;
   const int mails = argc > 1 ? std::atoi(argv[1]) : 500;
   const int stored = std::max(mails, argc > 2 ? std::atoi(argv[2]) : mails);
   const int older = stored - mails;
@@ -143,6 +149,45 @@ int main(int argc, char* argv[]) {
     }
     const double t = static_cast<double>(d.nsecsElapsed()) / 1e9;
     std::printf("SMTP dialogue alone: %d mails in %.3f s = %.1f mails/s\n", ok, t, ok / t);
+  }
+  if (secure) {
+    // The same messages over TLS from the first byte with a login, against
+    // aiosmtpd wanting both; then smtplib both ways.
+    ServerProcess tls(kPython, QStringLiteral(TALLPOST_INTEGRATION_DIR "/servers.py"),
+                      {QStringLiteral("smtp-secure"), dir.path() + QStringLiteral("/secure"), QStringLiteral("good"),
+                       s.Account, s.Passwd});
+    if (tls.Port(1) == 0) return 1;
+    const QString ca = dir.path() + QStringLiteral("/secure/ca.pem");
+    SmtpDialogue dialogue;
+    SmtpDialogue::Security security;
+    security.Connection = SmtpDialogue::Security::Mode::Tls;
+    security.Login = true;
+    security.User = s.Account;
+    security.Password = s.Passwd;
+    dialogue.SetSecurity(security);
+    dialogue.SetTrusted(QSslCertificate::fromPath(ca));
+    QElapsedTimer d;
+    d.start();
+    int ok = 0;
+    for (int i = 0; i < mails; ++i) {
+      QFile msg(plain + QStringLiteral("/%1.msg").arg(i));
+      msg.open(QIODevice::ReadOnly);
+      if (dialogue
+              .Run(QStringLiteral("127.0.0.1"), tls.Port(1), s.Email,
+                   {QStringLiteral("user%1@example.jp").arg(older + i)}, msg.readAll() + ".\r\n")
+              .Sent)
+        ++ok;
+    }
+    const double t = static_cast<double>(d.nsecsElapsed()) / 1e9;
+    std::printf("SMTP dialogue alone, TLS+login, one connection a mail: %d mails in %.3f s = %.1f mails/s\n", ok, t,
+                ok / t);
+    QProcess smtplib;
+    smtplib.setProcessChannelMode(QProcess::MergedChannels);
+    smtplib.start(kPython, {QStringLiteral(TALLPOST_BENCH_DIR "/smtplib_send.py"), QStringLiteral("--tls"), ca,
+                            s.Account, s.Passwd, QString::number(tls.Port(1)), plain});
+    smtplib.waitForFinished(600000);
+    std::printf("%s", smtplib.readAll().constData());
+    return ok == mails ? 0 : 1;
   }
 
   const auto runSmtplib = [&] {

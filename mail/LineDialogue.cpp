@@ -62,8 +62,11 @@ void LineDialogue::attach(QSslSocket* s) {
 }
 
 void LineDialogue::configure(QSslSocket* s) const {
+  // The system's authorities are read once: reading them is most of what a
+  // TLS connection costs here.
+  static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
   QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-  QList<QSslCertificate> authorities = QSslConfiguration::systemCaCertificates();
+  QList<QSslCertificate> authorities = system;
   authorities += trusted_;
   tls.setCaCertificates(authorities);
   tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
@@ -80,11 +83,12 @@ void LineDialogue::Preconnect(const QString& host, int port, bool tls) {
   spareHost_ = host;
   sparePort_ = port;
   spareTls_ = tls;
-  configure(spare_);
-  if (tls)
+  if (tls) {
+    configure(spare_);
     spare_->connectToHostEncrypted(host, static_cast<quint16>(port));
-  else
+  } else {
     spare_->connectToHost(host, static_cast<quint16>(port));
+  }
 }
 
 void LineDialogue::DropPreconnected() {
@@ -145,11 +149,12 @@ void LineDialogue::Converse(const QString& host, int port, bool tls) {
   reply_.start(limits_.ReplyMs);
   if (limits_.WholeMs > 0) whole_.start(limits_.WholeMs);
   if (!reuse) {
-    configure(socket_);
-    if (tls)
+    if (tls) {
+      configure(socket_);
       socket_->connectToHostEncrypted(host, static_cast<quint16>(port));
-    else
+    } else {
       socket_->connectToHost(host, static_cast<quint16>(port));
+    }
   } else if (socket_->bytesAvailable() > 0)
     QTimer::singleShot(0, this, [this] {
       if (!done_) arrived();
@@ -167,6 +172,7 @@ bool LineDialogue::StartTls() {
   if (!lines_.Empty() || socket_->bytesAvailable() > 0) return false;
   lines_.Clear();
   reply_.start(limits_.ReplyMs);
+  configure(socket_);
   socket_->startClientEncryption();
   return true;
 }

@@ -11,7 +11,7 @@ PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev libgte
           # Qt's own texts (standard buttons and dialogs) in Japanese.
           qt6-translations-l10n)
 case "${1:-run}" in
-  test) PACKAGES+=(python3-aiosmtpd python3-vobject dovecot-pop3d chromium fonts-noto-cjk mutt tmux ripmime mpack
+  test) PACKAGES+=(python3-aiosmtpd python3-cryptography python3-vobject dovecot-pop3d chromium fonts-noto-cjk mutt tmux ripmime mpack
                    xvfb xdotool imagemagick dbus-daemon dbus-bin desktop-file-utils locales) ;;
   fuzz) PACKAGES+=(clang libclang-rt-14-dev) ;;
 esac
