@@ -6,6 +6,7 @@
 #                                          and UndefinedBehaviorSanitizer
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 bash scripts/packages.sh test
 if [ "${1:-}" = "--sanitize" ]; then
   bash scripts/packages.sh fuzz
@@ -16,7 +17,7 @@ if [ "${1:-}" = "--sanitize" ]; then
       -DTALLPOST_TESTS=ON -DTALLPOST_BENCH=OFF -DTALLPOST_WERROR=ON
     cmake --build "$dir" -j2
     (cd "$dir" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
-      ctest --output-on-failure -j2) || status=1
+      LSAN_OPTIONS=suppressions=$root/tests/sanitizer/lsan.supp ctest --output-on-failure -j2) || status=1
   done
   exit $status
 fi

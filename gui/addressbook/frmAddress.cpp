@@ -236,7 +236,7 @@ QString frmAddress::OutlookExplanation() {
 }
 
 void frmAddress::buildMenus() {
-  const auto item = [this](QMenu* menu, const char* name, const QString& caption) {
+  const auto item = [](QMenu* menu, const char* name, const QString& caption) {
     QAction* action = menu->addAction(caption);
     action->setObjectName(QString::fromLatin1(name));
     return action;

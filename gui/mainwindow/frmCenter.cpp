@@ -119,7 +119,11 @@ frmCenter::frmCenter(AppState& state, ApiIniFileAccess& ini, Dialogs& dialogs, Q
   buildMenus();
 }
 
-frmCenter::~frmCenter() = default;
+frmCenter::~frmCenter() {
+  // The list's header goes after this part of the window: what it says while
+  // it goes is no longer this window's concern.
+  lvMailList_->header()->disconnect(this);
+}
 
 QString frmCenter::FirstRunMessage() {
   return QStringLiteral("初期化情報が不足しています。次の画面で情報の入力を行ってください。");

@@ -103,7 +103,8 @@ def check_question_box(bin_dir, output, work):
         s.key("alt+n")  # いいえ(&N): close without storing
         wait_for("GlyphSwap to end after いいえ", lambda: glyphswap.poll() is not None)
         if glyphswap.returncode != 0:
-            failures.append("GlyphSwap ended with %d" % glyphswap.returncode)
+            failures.append("GlyphSwap ended with %d: %s" % (
+                glyphswap.returncode, open(os.path.join(work, "glyphswap.log"), errors="replace").read()[-3000:]))
         if open(table, "rb").read() != before:
             failures.append("いいえ stored the table")
         os.makedirs(output, exist_ok=True)
