@@ -67,6 +67,10 @@ class Session:
             "XDG_RUNTIME_DIR": os.path.join(work, "run"),
             "LANG": "C.UTF-8",
         }
+        # A sanitizer build's programs keep the run's sanitizer options.
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                self.env[name] = os.environ[name]
         os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
 
     def start(self, args, log, **extra):
@@ -217,13 +221,21 @@ def main():
         write_profile(os.path.join(work, "home"))
         python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
         command = [python, os.path.join(work, os.path.basename(__file__)), "--session", work]
+        env = None
         if os.geteuid() == 0:
+            # A sanitizer's suppressions file, where the session's user can read it.
+            options = os.environ.get("LSAN_OPTIONS", "")
+            if "suppressions=" in options:
+                path = options.split("suppressions=", 1)[1].split(":", 1)[0]
+                if os.path.exists(path):
+                    shutil.copy(path, os.path.join(work, "lsan.supp"))
+                    env = dict(os.environ, LSAN_OPTIONS=options.replace(path, os.path.join(work, "lsan.supp")))
             nobody = pwd.getpwnam("nobody")
             for root, dirs, files in os.walk(work):
                 for name in [root] + [os.path.join(root, n) for n in dirs + files]:
                     os.chown(name, nobody.pw_uid, nobody.pw_gid)
             command = ["setpriv", "--reuid=%d" % nobody.pw_uid, "--regid=%d" % nobody.pw_gid, "--clear-groups"] + command
-        subprocess.run(command, timeout=240, check=False)
+        subprocess.run(command, timeout=240, check=False, env=env)
 
         with open(os.path.join(work, "result")) as f:
             found = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
