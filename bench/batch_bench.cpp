@@ -22,6 +22,7 @@
 #include "support/Dialogs.h"
 #include "support/LocalTimeZone.h"
 #include "tests/testsupport/Sender.h"
+#include "tests/testsupport/YesDialogs.h"
 #ifdef TALLPOST_HAVE_BATCH_CHILD
 #include "tests/testsupport/KillRun.h"
 #endif
@@ -38,18 +39,6 @@
 #include <cstdio>
 
 namespace {
-
-// Says Yes to the batch question, shows nothing else.
-class YesDialogs final : public Dialogs {
- public:
-  Answer Message(const QString&, const QString&, Icon, Buttons buttons) override {
-    return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
-  }
-  std::optional<QString> Input(const QString&, const QString&, const QString&) override { return std::nullopt; }
-  QStringList OpenFiles(const QString&, const QString&) override { return {}; }
-  std::optional<QString> SaveFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
-  int messages = 0;
-};
 
 const QString kPython = QStringLiteral(TALLPOST_SYSTEM_PYTHON);
 

@@ -106,25 +106,17 @@ void AddressTreeWidget::mouseReleaseEvent(QMouseEvent* event) {
   window_->SetMouseDown(false);
 }
 
-void AddressTreeWidget::dragEnterEvent(QDragEnterEvent* event) {
+void AddressTreeWidget::dragEnterEvent(QDragEnterEvent* event) { takeDrag(event, false); }
+
+void AddressTreeWidget::dragMoveEvent(QDragMoveEvent* event) { takeDrag(event, true); }
+
+void AddressTreeWidget::takeDrag(QDragMoveEvent* event, bool highlight) {
   if (ownNode(event->mimeData())) {
+    if (highlight) window_->SetDropHighlight(itemAt(event->position().toPoint()));
     event->setDropAction(Qt::MoveAction);
     event->accept();
   } else if (event->mimeData()->hasUrls()) {
     // Files are only ever copied in.
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-  } else {
-    event->ignore();
-  }
-}
-
-void AddressTreeWidget::dragMoveEvent(QDragMoveEvent* event) {
-  if (ownNode(event->mimeData())) {
-    window_->SetDropHighlight(itemAt(event->position().toPoint()));
-    event->setDropAction(Qt::MoveAction);
-    event->accept();
-  } else if (event->mimeData()->hasUrls()) {
     event->setDropAction(Qt::CopyAction);
     event->accept();
   } else {

@@ -36,6 +36,8 @@ class AddressTreeWidget : public QTreeWidget {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // A drag of one of the tree's own nodes moves it; files are copied in.
+  void takeDrag(QDragMoveEvent* event, bool highlight);
   QTreeWidgetItem* ownNode(const QMimeData* data) const;
 
   frmAddress* window_;

@@ -1,6 +1,7 @@
 #include "gui/AppMain.h"
 #include "gui/addressbook/AddressTree.h"
 #include "gui/mainwindow/frmCenter.h"
+#include "tests/testsupport/AddressEntries.h"
 #include "tests/testsupport/ScriptedDialogs.h"
 #include "tests/testsupport/TempProgramFolder.h"
 #include "tests/testsupport/WhenModal.h"
@@ -14,12 +15,6 @@ namespace {
 
 using AddressBook::EncodeRecord;
 
-AddressEntry person(const char* key, const char* parent, const QString& name, const QString& addresses) {
-  return {QString::fromLatin1(key), QString::fromLatin1(parent), name, addresses, true};
-}
-AddressEntry group(const char* key, const char* parent, const QString& name) {
-  return {QString::fromLatin1(key), QString::fromLatin1(parent), name, QString(), false};
-}
 
 class AddressFile : public ::testing::Test {
  protected:

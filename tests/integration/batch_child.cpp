@@ -5,27 +5,12 @@
 //   batch_child PROGRAM_FOLDER
 #include "gui/AppMain.h"
 #include "gui/mainwindow/frmCenter.h"
-#include "support/Dialogs.h"
 #include "support/LocalTimeZone.h"
+#include "tests/testsupport/YesDialogs.h"
 
 #include <QApplication>
 
 #include <cstdio>
-
-namespace {
-
-// Says Yes to the batch question and OK to everything else.
-class YesDialogs final : public Dialogs {
- public:
-  Answer Message(const QString&, const QString&, Icon, Buttons buttons) override {
-    return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
-  }
-  std::optional<QString> Input(const QString&, const QString&, const QString&) override { return std::nullopt; }
-  QStringList OpenFiles(const QString&, const QString&) override { return {}; }
-  std::optional<QString> SaveFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
-};
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
   SettleLocalTimeZone();

@@ -1,5 +1,6 @@
 #include "store/AddressBook.h"
 #include "support/Cp932.h"
+#include "tests/testsupport/AddressEntries.h"
 #include "tests/testsupport/TempProgramFolder.h"
 
 #include <QFileInfo>
@@ -10,12 +11,6 @@ namespace {
 
 using AddressBook::EncodeRecord;
 
-AddressEntry person(const char* key, const char* parent, const QString& name, const QString& addresses) {
-  return {QString::fromLatin1(key), QString::fromLatin1(parent), name, addresses, true};
-}
-AddressEntry group(const char* key, const char* parent, const QString& name) {
-  return {QString::fromLatin1(key), QString::fromLatin1(parent), name, QString(), false};
-}
 
 QByteArray le16(int n) { return QByteArray(1, static_cast<char>(n & 0xFF)) + static_cast<char>(n >> 8); }
 
