@@ -52,20 +52,23 @@ QByteArray wrapLines(const QByteArray& text) {
 
 QByteArray quoteValue(const QByteArray& value) { return '"' + value + "\" "; }
 
-// An address in the header: as typed when it is ASCII (as every address a
-// server takes is); otherwise an encoded word, so the header stays 7-bit (the
-// send itself refuses such an address).
-QByteArray addressText(const QString& address) {
-  for (QChar c : address)
-    if (c.unicode() >= 0x80) return clsMakeMail::EncodeWord(ServiceJisSjis::ToJis(address));
-  return address.toLatin1();
-}
-
 QList<QByteArray> subjectWords(const QString& subject);
 
 // At most 75 characters an encoded word: a longer one is split into several,
 // folded between them, each a whole ISO-2022-JP text.
 constexpr qsizetype kMaxWord = 75;
+
+// An address in the header: as typed when it is ASCII (as every address a
+// server takes is); otherwise encoded words, so the header stays 7-bit (the
+// send itself refuses such an address) and no line grows past its limit.
+QByteArray addressText(const QString& address) {
+  for (QChar c : address) {
+    if (c.unicode() < 0x80) continue;
+    const QByteArray word = clsMakeMail::EncodeWord(ServiceJisSjis::ToJis(address));
+    return word.size() <= kMaxWord ? word : subjectWords(address).join("\r\n ");
+  }
+  return address.toLatin1();
+}
 
 QByteArray displayName(QStringView name) {
   const QString trimmed = trimSpaces(name);

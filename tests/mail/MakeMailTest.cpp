@@ -42,6 +42,12 @@ TEST(AddressList, HolesGetSoundResults) {
   // 7-bit as an encoded word (and the send refuses to name it to a server).
   EXPECT_EQ(clsMakeMail::ParseAddressList(s("宛先"), to), word("宛先"));
   EXPECT_FALSE(SmtpDialogue::SafeArgument(to.last()));
+  // A long one folds between words, as a long name does: no line of the
+  // header grows past its limit.
+  const QString longPiece = QString(400, QChar(0x5B9B));
+  const QByteArray folded = clsMakeMail::ParseAddressList(longPiece, to);
+  EXPECT_GT(folded.count("\r\n "), 10);
+  for (const QByteArray& line : folded.split('\n')) EXPECT_LE(line.size(), 77);
 
   // An empty field and empty pieces name nobody (no "RCPT TO:<>").
   to.clear();
