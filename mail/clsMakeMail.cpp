@@ -306,12 +306,22 @@ QByteArray clsMakeMail::MakeBoundary() {
 }
 
 QByteArray clsMakeMail::plainPart() const {
-  QByteArray t =
-      "Content-Type: text/plain;\r\n\tcharset=\"iso-2022-jp\"\r\n"
-      "Content-Transfer-Encoding: 7bit\r\n";
+  // A line longer than mail may carry (998 octets: a vertical line of some
+  // 500 characters, or one that switches often between ASCII and kanji) would
+  // be cut by the servers on the way, and its columns with it: such a text
+  // goes in base64 instead, which keeps every line whole.
+  bool tooLong = false;
+  for (qsizetype start = 0; start < plain_.size() && !tooLong;) {
+    qsizetype end = plain_.indexOf('\n', start);
+    if (end < 0) end = plain_.size();
+    tooLong = end - start > 999;  // the line with its CR
+    start = end + 1;
+  }
+  QByteArray t = "Content-Type: text/plain;\r\n\tcharset=\"iso-2022-jp\"\r\n";
+  t += tooLong ? "Content-Transfer-Encoding: base64\r\n" : "Content-Transfer-Encoding: 7bit\r\n";
   if (!plain_.isEmpty()) {
     t += kCrLf;
-    t += plain_;
+    t += tooLong ? wrapLines(Base64Bytes(plain_)) + kCrLf : plain_;
   }
   return t;
 }

@@ -221,6 +221,25 @@ TEST(MailData, EmptySubjectAndCcLeaveTheirLinesOut) {
   EXPECT_TRUE(ascii.MailData().contains("\r\nSubject: =?ISO-2022-JP?B?SGVsbG8=?=\r\n"));
 }
 
+TEST(MailData, ATextLineLongerThanMailCarriesGoesInBase64Whole) {
+  const QString line = s("縦").repeated(600);  // 1,200 octets in ISO-2022-JP
+  const QString text = s("一行目") + s("\r\n") + line + s("\r\n");
+  clsMakeMail m;
+  m.MailTo(s("a@example.jp"));
+  m.PlainText(text);
+  const QByteArray message = m.MailData();
+  for (const QByteArray& l : message.split('\n')) EXPECT_LE(l.size(), 999);
+  const qsizetype at = message.indexOf("Content-Transfer-Encoding: base64\r\n\r\n");
+  ASSERT_GE(at, 0) << "the plain part in base64";
+  const qsizetype start = at + 37;
+  const QByteArray encoded = message.mid(start, message.indexOf("\r\n\r\n", start) - start);
+  EXPECT_EQ(QByteArray::fromBase64(QByteArray(encoded).replace("\r\n", "")), ServiceJisSjis::ToJis(text));
+
+  clsMakeMail shortLines;
+  shortLines.PlainText(s("縦").repeated(400));
+  EXPECT_TRUE(shortLines.MailData().contains("Content-Transfer-Encoding: 7bit")) << "800 octets still fit";
+}
+
 TEST(MailData, OverlongHeaderLinesAreFoldedAndShortOnesAreNot) {
   clsMakeMail m;
   const QString subject = s("とても長い件名です。").repeated(40);
