@@ -314,7 +314,8 @@ QByteArray clsMakeMail::plainPart() const {
   for (qsizetype start = 0; start < plain_.size() && !tooLong;) {
     qsizetype end = plain_.indexOf('\n', start);
     if (end < 0) end = plain_.size();
-    tooLong = end - start > 999;  // the line with its CR
+    const qsizetype length = end - start - (end > start && plain_[end - 1] == '\r' ? 1 : 0);
+    tooLong = length > 998;
     start = end + 1;
   }
   QByteArray t = "Content-Type: text/plain;\r\n\tcharset=\"iso-2022-jp\"\r\n";

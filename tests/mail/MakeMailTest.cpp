@@ -238,6 +238,12 @@ TEST(MailData, ATextLineLongerThanMailCarriesGoesInBase64Whole) {
   clsMakeMail shortLines;
   shortLines.PlainText(s("縦").repeated(400));
   EXPECT_TRUE(shortLines.MailData().contains("Content-Transfer-Encoding: 7bit")) << "800 octets still fit";
+  // 998 octets is the most a line may hold, the last line (no CR LF) too.
+  for (const int n : {998, 999}) {
+    clsMakeMail edge;
+    edge.PlainText(QString(n, u'a'));
+    EXPECT_EQ(edge.MailData().contains("Content-Transfer-Encoding: 7bit"), n == 998) << n;
+  }
 }
 
 TEST(MailData, OverlongHeaderLinesAreFoldedAndShortOnesAreNot) {
