@@ -63,7 +63,8 @@ AppMain::StartResult AppMain::Start() {
     return StartResult::FolderNotWritable;
   }
   // Temporary files of writes a crash cut short: no write runs now.
-  AtomicFile::RemoveLeftovers(state_.ProgramFolder, QStringLiteral("Tallpost\\.ini|GlyphSwap\\.dat|address\\.dat"));
+  AtomicFile::RemoveLeftovers(state_.ProgramFolder,
+                              QStringLiteral("Tallpost\\.ini|GlyphSwap\\.dat|address\\.dat|TallpostWindows\\.ini"));
   AtomicFile::RemoveLeftovers(state_.FilePath(QStringLiteral("MailBox")),
                               QStringLiteral("MailIndex\\.dat|[0-9]+\\.vml"));
   // There is no registry to record the installation in.
