@@ -85,3 +85,6 @@ put("vcard", "v3.vcf", "BEGIN:VCARD\nVERSION:3.0\nN:佐藤;花子;;;\nitem1.EMAI
     "EMAIL;ENCODING=b:c2Vjb25kQGV4YW1wbGUuanA=\nCATEGORIES:友人,仕事\\,趣味\nEND:VCARD\n".encode("utf-8"))
 put("vcard", "qp.vcf", b"BEGIN:VCARD\r\nVERSION:2.1\r\nFN;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:=E5=B1=B1=\r\n"
     b"=E7=94=B0\r\nEND:VCARD\r\n")
+
+put("commandline", "tallpost", "/home/taro/My Mail/Tallpost/GlyphSwap.dat たかぽすと".encode("utf-8"))
+put("commandline", "old", "C:\\Program Files\\Tallpost\\GlyphSwap.dat たかぽすと -1".encode("utf-8"))
