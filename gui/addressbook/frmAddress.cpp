@@ -441,14 +441,7 @@ void frmAddress::changeName() {
 void frmAddress::deleteAddress() {
   QTreeWidgetItem* node = tvAddr_->currentItem();
   if (!isPerson(node)) return;
-  if (dialogs_.Message(DeleteAddressQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question,
-                       Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
-    return;
-  if (highlight_ == node) highlight_ = nullptr;
-  delete node;
-  dirty_ = true;
-  updatePersonCount();
-  ShowEmail();
+  removeAfterAsking(node, DeleteAddressQuestion());
 }
 
 void frmAddress::deleteGroup() {
@@ -458,8 +451,12 @@ void frmAddress::deleteGroup() {
     dialogs_.Message(GroupNotEmptyMessage(), AppState::ProgramTitle(), Dialogs::Icon::Information);
     return;
   }
-  if (dialogs_.Message(DeleteGroupQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question,
-                       Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
+  removeAfterAsking(node, DeleteGroupQuestion());
+}
+
+void frmAddress::removeAfterAsking(QTreeWidgetItem* node, const QString& question) {
+  if (dialogs_.Message(question, AppState::ProgramTitle(), Dialogs::Icon::Question, Dialogs::Buttons::YesNo) !=
+      Dialogs::Answer::Yes)
     return;
   if (highlight_ == node) highlight_ = nullptr;
   delete node;

@@ -107,6 +107,8 @@ class frmAddress : public QMainWindow {
   void changeName();
   void deleteAddress();
   void deleteGroup();
+  // Asks the question; on Yes removes the node (a person or an empty group).
+  void removeAfterAsking(QTreeWidgetItem* node, const QString& question);
   void emailEdited();
   void nameEdited(QTreeWidgetItem* item);
   QTreeWidgetItem* addPerson(const QString& name, const QStringList& addresses);
