@@ -12,7 +12,7 @@ PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev libgte
           qt6-translations-l10n)
 case "${1:-run}" in
   test) PACKAGES+=(python3-aiosmtpd python3-cryptography python3-vobject dovecot-pop3d chromium fonts-noto-cjk mutt tmux ripmime mpack
-                   xvfb xdotool imagemagick dbus-daemon dbus-bin desktop-file-utils locales) ;;
+                   xvfb xdotool imagemagick dbus-daemon dbus-bin desktop-file-utils locales clang-format) ;;
   fuzz) PACKAGES+=(clang libclang-rt-14-dev) ;;
 esac
 missing=()
