@@ -59,9 +59,10 @@ int main(int argc, char* argv[]) {
       std::fprintf(stderr, "%s\n", r.Problem.toUtf8().constData());
       return 1;
     }
-    std::printf("kills %d, mails %d, received by the server %d, duplicates %d, accepted but not in 送信済み %d, "
-                "in 送信済み without reaching the server (in doubt) %d, left in 送信箱 %d\n",
-                r.Kills, r.Mails, r.Received, r.Duplicates, r.AcceptedNotSent, r.SentNotReceived, r.OutboxLeft);
+    std::printf(
+        "kills %d, mails %d, received by the server %d, duplicates %d, accepted but not in 送信済み %d, "
+        "in 送信済み without reaching the server (in doubt) %d, left in 送信箱 %d\n",
+        r.Kills, r.Mails, r.Received, r.Duplicates, r.AcceptedNotSent, r.SentNotReceived, r.OutboxLeft);
     return r.Duplicates == 0 && r.AcceptedNotSent == 0 ? 0 : 1;
 #else
     std::fprintf(stderr, "built without the tests: no batch_child\n");

@@ -12,12 +12,12 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFile>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTreeView>
 

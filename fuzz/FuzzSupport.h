@@ -46,8 +46,8 @@ inline void Require(bool ok) {
 
 }  // namespace fuzz
 
-#define TALLPOST_FUZZ_INIT                                   \
-  extern "C" int LLVMFuzzerInitialize(int*, char***) {       \
-    fuzz::App();                                             \
-    return 0;                                                \
+#define TALLPOST_FUZZ_INIT                             \
+  extern "C" int LLVMFuzzerInitialize(int*, char***) { \
+    fuzz::App();                                       \
+    return 0;                                          \
   }

@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!parts[6].isEmpty()) mail.AddAttachFile(field(6), QByteArray("QUJD"));
   const QByteArray message = mail.MailData();
   // The header: every line a header of the builder's own or the fold of one.
-  static const QList<QByteArray> kHeaders = {"Date: ", "From: ", "To: ", "Cc: ", "Subject: ", "MIME-Version: ",
-                                             "X-Mailer: ", "Content-Type: "};
+  static const QList<QByteArray> kHeaders = {
+      "Date: ", "From: ", "To: ", "Cc: ", "Subject: ", "MIME-Version: ", "X-Mailer: ", "Content-Type: "};
   const QByteArray head = message.left(message.indexOf("\r\n\r\n"));
   for (const QByteArray& line : head.split('\n')) {
     bool known = line.startsWith(' ') || line.startsWith('\t');
@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (qsizetype i = 0; i < message.size(); ++i) {
     if (static_cast<unsigned char>(message[i]) < 0x80) continue;
     const qsizetype from = message.lastIndexOf('\n', i) + 1;
-    std::fprintf(stderr, "8-bit byte in line: %s\n", message.mid(from, message.indexOf('\n', i) - from).toPercentEncoding(" <>=?@.,:;\"").constData());
+    std::fprintf(stderr, "8-bit byte in line: %s\n",
+                 message.mid(from, message.indexOf('\n', i) - from).toPercentEncoding(" <>=?@.,:;\"").constData());
     fuzz::Require(false);
   }
   return 0;

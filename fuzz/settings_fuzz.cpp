@@ -13,7 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const QString folder = fuzz::Scratch();
   AppState state(folder);
   fuzz::WriteFile(state.IniPath, fuzz::Bytes(data, size));
-  fuzz::WriteFile(state.GlyphSwapPath, QByteArray("A\0B\0" "0\0", 6));
+  fuzz::WriteFile(state.GlyphSwapPath, QByteArray("A\0B\0"
+                                                  "0\0",
+                                                  6));
   NoDialogs dialogs;
   ApiIniFileAccess ini(state.IniPath, &dialogs);
   if (!LoadSettings(state, ini)) return 0;

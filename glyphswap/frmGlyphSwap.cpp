@@ -3,8 +3,8 @@
 #include "support/Dialogs.h"
 
 #include <QApplication>
-#include <QFocusEvent>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputMethodEvent>
@@ -26,7 +26,17 @@ constexpr int kMaxInput = 2;
 // a typed "p" opens the box on the cell's own text).
 bool noKey(char32_t code) {
   switch (code) {
-    case 1: case 2: case 3: case 4: case 8: case 9: case 12: case 13: case 27: case 108: case 144:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 8:
+    case 9:
+    case 12:
+    case 13:
+    case 27:
+    case 108:
+    case 144:
       return true;
     default:
       return (code >= 16 && code <= 20) || (code >= 33 && code <= 47) || (code >= 112 && code <= 127);
@@ -177,7 +187,8 @@ void frmGlyphSwap::fill() {
   const int rows = static_cast<int>(table_.size()) + kEmptyRows;
   grdTable_->setColumnCount(kColumns);
   grdTable_->setRowCount(rows);
-  grdTable_->setHorizontalHeaderLabels({QStringLiteral("変換前"), QStringLiteral("変換後"), QStringLiteral("行頭\n禁則")});
+  grdTable_->setHorizontalHeaderLabels(
+      {QStringLiteral("変換前"), QStringLiteral("変換後"), QStringLiteral("行頭\n禁則")});
   // Room for the two-line header of column 3.
   grdTable_->horizontalHeader()->setMinimumHeight(2 * grdTable_->fontMetrics().height() + 6);
   grdTable_->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
@@ -354,8 +365,7 @@ void frmGlyphSwap::closeEvent(QCloseEvent* event) {
   if (txtInput_->isVisible()) CommitEdit(0);
   const GlyphSwapTable collected = CollectTable();
   if (collected != table_) {
-    switch (dialogs_.Message(ChangedQuestion(), callerTitle_, Dialogs::Icon::Question,
-                             Dialogs::Buttons::YesNoCancel)) {
+    switch (dialogs_.Message(ChangedQuestion(), callerTitle_, Dialogs::Icon::Question, Dialogs::Buttons::YesNoCancel)) {
       case Dialogs::Answer::Yes:
         if (!store(collected)) {
           event->ignore();

@@ -71,12 +71,12 @@ class frmGlyphSwap : public QWidget {
   void PlaceImeWindow();
   void SetMouseFlag() { mouseFlag_ = true; }
 
-  static QString Caption();              // "変換ﾃｰﾌﾞﾙ"
-  static QString LoadFailedMessage();    // "初期化情報取得に失敗しました。終了します。"
-  static QString ChangedQuestion();      // "データが変更されています。設定を更新しますか？"
+  static QString Caption();            // "変換ﾃｰﾌﾞﾙ"
+  static QString LoadFailedMessage();  // "初期化情報取得に失敗しました。終了します。"
+  static QString ChangedQuestion();    // "データが変更されています。設定を更新しますか？"
   static QString EmptyTableMessage();
   static QString StoreFailedMessage();
-  static QString ProhibitedText();       // "設定"
+  static QString ProhibitedText();  // "設定"
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -4,8 +4,8 @@
 #include "gui/QtDialogs.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QDir>
+#include <QIcon>
 #include <QLockFile>
 
 int main(int argc, char* argv[]) {

@@ -1,9 +1,9 @@
 #include "gui/AppMain.h"
 
+#include "gui/ShutdownSignals.h"
 #include "gui/mainwindow/frmCenter.h"
 #include "store/AddressBook.h"
 #include "store/AppSettings.h"
-#include "gui/ShutdownSignals.h"
 #include "support/AtomicFile.h"
 #include "support/Dialogs.h"
 
@@ -30,9 +30,11 @@ AppMain::~AppMain() = default;
 QString AppMain::TableFailedMessage() { return QStringLiteral("初期化情報取得に失敗しました。"); }
 
 QString AppMain::FolderNotWritableMessage(const QString& folder) {
-  return QStringLiteral("プログラムフォルダに書き込めないため、起動できません。") + QStringLiteral("\r\n\r\n") + folder +
-         QStringLiteral("\r\n\r\n") +
-         QStringLiteral("メール・設定・アドレス帳はこのフォルダに保存されます。書き込みの権限とディスクの空きを確かめてください。");
+  return QStringLiteral("プログラムフォルダに書き込めないため、起動できません。") + QStringLiteral("\r\n\r\n") +
+         folder + QStringLiteral("\r\n\r\n") +
+         QStringLiteral(
+             "メール・設定・アドレス帳はこのフォルダに保存されます。書き込みの権限とディスクの空きを確かめてください"
+             "。");
 }
 
 QString AppMain::ForwardServerName(const QString& programFolder) {
@@ -58,8 +60,8 @@ AppMain::StartResult AppMain::Start() {
       }
       return StartResult::SecondInstance;
     }
-    dialogs_.Message(FolderNotWritableMessage(QDir::toNativeSeparators(state_.ProgramFolder)),
-                     AppState::ProgramTitle(), Dialogs::Icon::Error);
+    dialogs_.Message(FolderNotWritableMessage(QDir::toNativeSeparators(state_.ProgramFolder)), AppState::ProgramTitle(),
+                     Dialogs::Icon::Error);
     return StartResult::FolderNotWritable;
   }
   // Temporary files of writes a crash cut short: no write runs now.
@@ -75,8 +77,7 @@ AppMain::StartResult AppMain::Start() {
   AddressBook::ReadAddressBook(state_.ProgramFolder, state_.Addresses);
   center_ = std::make_unique<frmCenter>(state_, ini_, dialogs_);
   // A logout or a closed terminal closes the program as the user would.
-  QObject::connect(&ShutdownSignals::Instance(), &ShutdownSignals::Received, center_.get(),
-                   &frmCenter::CloseForSignal);
+  QObject::connect(&ShutdownSignals::Instance(), &ShutdownSignals::Received, center_.get(), &frmCenter::CloseForSignal);
   center_->Load();
   listenForSecondStarts();
   return StartResult::Running;

@@ -78,8 +78,8 @@ QStringList QtDialogs::OpenFiles(const QString& title, const QString& filter) {
 }
 
 std::optional<QString> QtDialogs::SaveFile(const QString& title, const QString& filter, const QString& suggestedName) {
-  const QString path = QFileDialog::getSaveFileName(QApplication::activeWindow(), title,
-                                                    QDir::home().filePath(suggestedName), filter);
+  const QString path =
+      QFileDialog::getSaveFileName(QApplication::activeWindow(), title, QDir::home().filePath(suggestedName), filter);
   if (path.isEmpty()) return std::nullopt;
   return path;
 }

@@ -99,8 +99,7 @@ SmtpDialogue::Outcome SendMessage(SmtpDialogue& smtp, AppState& state, std::int3
 bool RecordSent(AppState& state, std::int32_t seq, const QDateTime& when) {
   if (seq < 0 || seq >= state.Index.size()) return false;
   state.Index[seq].MailBox = MailBoxNumber::Sent;
-  state.Index[seq].Date =
-      QDateTime(when.date(), QTime(when.time().hour(), when.time().minute(), when.time().second()));
+  state.Index[seq].Date = QDateTime(when.date(), QTime(when.time().hour(), when.time().minute(), when.time().second()));
   // Sent is sent: memory says so at once, whatever the disk does.
   // Not synced: lost in a crash, the commit stays begun and the mail counts
   // as sent all the same.
@@ -150,8 +149,7 @@ Result SendStored(SmtpDialogue& smtp, PopBeforeSmtp& pop, AppState& state, std::
   Result refused;
   MailRecord record;
   if (!state.Store().ReadMailFile(seq, record)) return refused;
-  if (Recipients(HeaderFieldText(record.To, true)).isEmpty() || VerticalTextBlank(record.VerticalText))
-    return refused;
+  if (Recipients(HeaderFieldText(record.To, true)).isEmpty() || VerticalTextBlank(record.VerticalText)) return refused;
   const AppSettings& s = state.Settings;
   Secure(pop, state);
   pop.Run(s.PopServer, s.PopPort, s.Account, s.Passwd);

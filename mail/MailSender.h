@@ -63,11 +63,11 @@ bool RecordDelivered(AppState& state, std::int32_t seq, MailRecord& record, cons
 bool VerticalTextBlank(const QString& text);
 
 struct Result {
-  bool Sent = false;      // every message went out: the mail is in 送信済み
-  bool Recorded = true;   // ... and that is on disk
+  bool Sent = false;     // every message went out: the mail is in 送信済み
+  bool Recorded = true;  // ... and that is on disk
   bool EachAddress = false;
-  QStringList Delivered;  // TOE: the addresses that have their copy now
-  QStringList Missed;     // TOE: the addresses that have none
+  QStringList Delivered;          // TOE: the addresses that have their copy now
+  QStringList Missed;             // TOE: the addresses that have none
   SmtpDialogue::Outcome Failure;  // the first message that did not go out
 };
 

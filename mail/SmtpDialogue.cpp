@@ -47,13 +47,14 @@ int SocketErrorNumber(int qtError) {
   }
 }
 
-SmtpDialogue::SmtpDialogue(QObject* parent) : LineDialogue(ReplyLines::Kind::Smtp, QStringLiteral("wsMail"), parent) {
-}
+SmtpDialogue::SmtpDialogue(QObject* parent) : LineDialogue(ReplyLines::Kind::Smtp, QStringLiteral("wsMail"), parent) {}
 
 QString SmtpDialogue::NoStartTlsText(const QString& host) {
   return QStringLiteral("サーバ %1 がSTARTTLSに対応していないため、送信を中止しました。").arg(host) +
          QStringLiteral("\r\n") +
-         QStringLiteral("暗号化しないままパスワードやメールを送ることはしません。サーバのポートと接続の保護の設定を確かめてください。");
+         QStringLiteral(
+             "暗号化しないままパスワードやメールを送ることはしません。サーバのポートと接続の保護の設定を確かめてくださ"
+             "い。");
 }
 
 QString SmtpDialogue::StartTlsInjectedText() {
@@ -79,15 +80,16 @@ QString SmtpDialogue::CertificateText(const QString& host, const QList<QSslError
                  QStringLiteral("\r\n\r\n") + QStringLiteral("理由: ") + reasons.join(QStringLiteral(" / "));
   if (!certificate.isNull()) {
     text += QStringLiteral("\r\n") + QStringLiteral("証明書の名前: ") +
-            certificate.subjectInfo(QSslCertificate::CommonName).join(QStringLiteral(", ")) +
-            QStringLiteral("\r\n") + QStringLiteral("有効期間: ") +
-            certificate.effectiveDate().toString(Qt::ISODate) + QStringLiteral(" ～ ") +
-            certificate.expiryDate().toString(Qt::ISODate) + QStringLiteral("\r\n") +
-            QStringLiteral("SHA-256 指紋: ") + fingerprint;
+            certificate.subjectInfo(QSslCertificate::CommonName).join(QStringLiteral(", ")) + QStringLiteral("\r\n") +
+            QStringLiteral("有効期間: ") + certificate.effectiveDate().toString(Qt::ISODate) + QStringLiteral(" ～ ") +
+            certificate.expiryDate().toString(Qt::ISODate) + QStringLiteral("\r\n") + QStringLiteral("SHA-256 指紋: ") +
+            fingerprint;
   }
   if (!trustFile.isEmpty())
     text += QStringLiteral("\r\n\r\n") +
-            QStringLiteral("このサーバの証明書であることを指紋で確かめたうえで信頼する場合は、証明書（PEM 形式）を次のファイルに加えてください: ") +
+            QStringLiteral(
+                "このサーバの証明書であることを指紋で確かめたうえで信頼する場合は、証明書（PEM "
+                "形式）を次のファイルに加えてください: ") +
             trustFile;
   return text;
 }
@@ -95,8 +97,9 @@ QString SmtpDialogue::CertificateText(const QString& host, const QList<QSslError
 QString SmtpDialogue::ChooseMechanism(const QStringList& offered, bool tls) {
   // Over TLS the password is protected whatever the mechanism; in clear,
   // CRAM-MD5 at least keeps it off the wire.
-  const QStringList order = tls ? QStringList{QStringLiteral("PLAIN"), QStringLiteral("LOGIN"), QStringLiteral("CRAM-MD5")}
-                                : QStringList{QStringLiteral("CRAM-MD5"), QStringLiteral("PLAIN"), QStringLiteral("LOGIN")};
+  const QStringList order =
+      tls ? QStringList{QStringLiteral("PLAIN"), QStringLiteral("LOGIN"), QStringLiteral("CRAM-MD5")}
+          : QStringList{QStringLiteral("CRAM-MD5"), QStringLiteral("PLAIN"), QStringLiteral("LOGIN")};
   for (const QString& m : order)
     if (offered.contains(m, Qt::CaseInsensitive)) return m;
   return QString();
@@ -125,8 +128,8 @@ void SmtpDialogue::SocketClosed() {
 }
 
 void SmtpDialogue::Failed(Failure failure) {
-  const int number = failure == Failure::TooLong ? SocketErrorNumber(QAbstractSocket::UnknownSocketError)
-                                                 : TimeoutErrorNumber();
+  const int number =
+      failure == Failure::TooLong ? SocketErrorNumber(QAbstractSocket::UnknownSocketError) : TimeoutErrorNumber();
   failed(number, FailureText(failure, limits_));
 }
 
@@ -139,7 +142,8 @@ bool SmtpDialogue::SafeArgument(const QString& text) {
 }
 
 QString SmtpDialogue::UnsafeArgumentText() {
-  return QStringLiteral("送信を中止しました。アドレスに改行などの制御文字か、半角英数字と記号のほかの文字が含まれています。");
+  return QStringLiteral(
+      "送信を中止しました。アドレスに改行などの制御文字か、半角英数字と記号のほかの文字が含まれています。");
 }
 
 SmtpDialogue::~SmtpDialogue() = default;

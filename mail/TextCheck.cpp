@@ -17,10 +17,10 @@ const QString kGeta = QStringLiteral("〓");
 // no normalization maps: their everyday forms.
 const QHash<char32_t, QString>& kanjiForms() {
   static const QHash<char32_t, QString> forms = {
-      {0x9AD9, QStringLiteral("高")}, {0xFA11, QStringLiteral("崎")}, {0x5FB7, QStringLiteral("徳")},
-      {0x7028, QStringLiteral("瀬")}, {0x6FF5, QStringLiteral("浜")}, {0x6801, QStringLiteral("柳")},
+      {0x9AD9, QStringLiteral("高")}, {0xFA11, QStringLiteral("崎")},  {0x5FB7, QStringLiteral("徳")},
+      {0x7028, QStringLiteral("瀬")}, {0x6FF5, QStringLiteral("浜")},  {0x6801, QStringLiteral("柳")},
       {0x663B, QStringLiteral("昂")}, {0x20BB7, QStringLiteral("吉")}, {0x9ED1, QStringLiteral("黒")},
-      {0x9DD7, QStringLiteral("鴎")}, {0x5C5B, QStringLiteral("屏")}, {0x7D5C, QStringLiteral("絣")},
+      {0x9DD7, QStringLiteral("鴎")}, {0x5C5B, QStringLiteral("屏")},  {0x7D5C, QStringLiteral("絣")},
   };
   return forms;
 }
@@ -72,8 +72,8 @@ QString ReplacementOf(const QString& character) {
   const char32_t c = codes.front();
   if (isHalfKana(c)) return WidthConversion::KanaToWide(character);
   if (c >= 0x2460 && c <= 0x2473) return u'(' + QString::number(c - 0x2460 + 1) + u')';  // ① ... ⑳
-  if (c >= 0x2160 && c <= 0x2169) return roman(static_cast<int>(c - 0x2160), true);     // Ⅰ ... Ⅹ
-  if (c >= 0x2170 && c <= 0x2179) return roman(static_cast<int>(c - 0x2170), false);    // ⅰ ... ⅹ
+  if (c >= 0x2160 && c <= 0x2169) return roman(static_cast<int>(c - 0x2160), true);      // Ⅰ ... Ⅹ
+  if (c >= 0x2170 && c <= 0x2179) return roman(static_cast<int>(c - 0x2170), false);     // ⅰ ... ⅹ
   if (const auto it = kanjiForms().constFind(c); it != kanjiForms().constEnd()) return *it;
   // ㍉ to ミリ, № to No, ㈱ to (株), the compatibility kanji to their unified forms.
   const QString compatible = character.normalized(QString::NormalizationForm_KC);
@@ -126,7 +126,8 @@ QString Describe(const QList<Finding>& findings) {
   for (const Finding& f : findings) {
     QString codes;
     for (char32_t c : f.Character.toUcs4())
-      codes += QStringLiteral("U+") + QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, u'0') + u' ';
+      codes +=
+          QStringLiteral("U+") + QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, u'0') + u' ';
     lines << QStringLiteral("「") + f.Character + QStringLiteral("」 ") + codes.trimmed() + QStringLiteral("　") +
                  f.Places.join(QStringLiteral("・")) + QStringLiteral("　→ ") + f.Replacement;
   }

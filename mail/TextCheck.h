@@ -14,10 +14,10 @@
 namespace TextCheck {
 
 struct Finding {
-  QString Character;    // as typed (a half-width kana with its voiced mark is one)
-  QStringList Places;   // where it stands: "宛先", "件名", "本文" ...
-  bool Storable = true; // a mail file can hold it (it is only the mail that cannot)
-  QString Replacement;  // what it becomes when replaced; "〓" where nothing reads like it
+  QString Character;     // as typed (a half-width kana with its voiced mark is one)
+  QStringList Places;    // where it stands: "宛先", "件名", "本文" ...
+  bool Storable = true;  // a mail file can hold it (it is only the mail that cannot)
+  QString Replacement;   // what it becomes when replaced; "〓" where nothing reads like it
 };
 
 // The characters of text that will not arrive as typed, each once, added to

@@ -231,8 +231,10 @@ QByteArray extendedParameter(const QByteArray& attribute, const QString& value) 
   for (qsizetype at = 0; at < encoded.size(); ++n) {
     qsizetype end = std::min(encoded.size(), at + kSegment);
     // A %XX triple stays whole.
-    if (end < encoded.size() && encoded[end - 1] == '%') end -= 1;
-    else if (end < encoded.size() && end >= 2 && encoded[end - 2] == '%') end -= 2;
+    if (end < encoded.size() && encoded[end - 1] == '%')
+      end -= 1;
+    else if (end < encoded.size() && end >= 2 && encoded[end - 2] == '%')
+      end -= 2;
     if (n > 0) out += ";\r\n ";
     out += attribute + '*' + QByteArray::number(n) + "*=" + (n == 0 ? "UTF-8''" : "") + encoded.mid(at, end - at);
     at = end;

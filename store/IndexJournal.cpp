@@ -231,8 +231,8 @@ bool IndexKeeper::ReadDurable(MailIndex& index) const {
   return true;
 }
 
-bool IndexKeeper::Record(const MailIndex& index, const QList<std::int32_t>& changed,
-                         const QList<JournalRecord>& extra, bool sync) {
+bool IndexKeeper::Record(const MailIndex& index, const QList<std::int32_t>& changed, const QList<JournalRecord>& extra,
+                         bool sync) {
   QSet<std::int32_t> seqs = unsaved_;
   for (std::int32_t seq : changed) {
     seqs.insert(seq);

@@ -110,8 +110,8 @@ bool parseDate(QStringView text, QDateTime& out) {
     } else {
       const char16_t c = text[i].unicode();
       // Separators of dates and times in the forms above; anything else is not a date.
-      if (!(c == u'/' || c == u'-' || c == u'.' || c == u':' || c == u' ' || c == u'\t' || c == u'年' ||
-            c == u'月' || c == u'日' || c == u'時' || c == u'分' || c == u'秒' || c == 0x3000))
+      if (!(c == u'/' || c == u'-' || c == u'.' || c == u':' || c == u' ' || c == u'\t' || c == u'年' || c == u'月' ||
+            c == u'日' || c == u'時' || c == u'分' || c == u'秒' || c == 0x3000))
         return false;
       ++i;
     }
@@ -174,8 +174,7 @@ bool parseInt32(QStringView text, std::int32_t& out) {
     if (!isAsciiDigit(text[k])) return false;
   bool ok = false;
   const qlonglong v = text.toLongLong(&ok);
-  if (!ok || v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-    return false;
+  if (!ok || v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) return false;
   out = static_cast<std::int32_t>(v);
   return true;
 }
@@ -213,7 +212,8 @@ void parseStringPair(QStringView middle, QList<std::pair<QString, QString>>& spl
   // can stand between two fields that both read.
   for (qsizetype at = middle.indexOf(u','); at >= 0; at = middle.indexOf(u',', at + 1)) {
     QString to, subject;
-    if (parseDoubledQuotes(middle.first(at).trimmed(), to) && parseDoubledQuotes(middle.sliced(at + 1).trimmed(), subject)) {
+    if (parseDoubledQuotes(middle.first(at).trimmed(), to) &&
+        parseDoubledQuotes(middle.sliced(at + 1).trimmed(), subject)) {
       splits.append({to, subject});
       return;
     }
@@ -636,8 +636,7 @@ bool MailStore::ReadMailIndex(MailIndex& index, int* repairedLines) const {
       if (!line.good) {
         // What can still be read of it: the number before the first comma.
         const qsizetype comma = text.indexOf(u',');
-        if (!parseInt32(QStringView(text).first(comma < 0 ? text.size() : comma), line.entry.Seq))
-          line.entry.Seq = -1;
+        if (!parseInt32(QStringView(text).first(comma < 0 ? text.size() : comma), line.entry.Seq)) line.entry.Seq = -1;
       }
       lines.append(line);
     }
@@ -787,8 +786,8 @@ bool MailStore::WriteMailFile(std::int32_t seq, const MailRecord& record) const 
   if (boundary.isEmpty() || boundary.contains(u'"') || StripControlChars(boundary) != boundary ||
       record.BodyText.contains(line) || record.VerticalText.contains(line))
     boundary = MailFileBoundary();
-  return AtomicFile::Write(MailFilePath(seq), EncodeMailFile(record, boundary),
-                           AtomicFile::Existing::MayCreate, kDataFileMode);
+  return AtomicFile::Write(MailFilePath(seq), EncodeMailFile(record, boundary), AtomicFile::Existing::MayCreate,
+                           kDataFileMode);
 }
 
 bool MailStore::ReadMailFile(std::int32_t seq, MailRecord& record) const {

@@ -24,7 +24,7 @@ QList<QByteArrayView> droppedLines(QByteArrayView bytes) {
 
 // One content line: [group.]NAME;PARAM...:VALUE, the value still as bytes.
 struct Property {
-  QByteArray Name;  // upper case, without its group
+  QByteArray Name;           // upper case, without its group
   QList<QByteArray> Params;  // upper case, "KEY=VALUE" or bare
   QByteArray Value;
 };
@@ -159,9 +159,12 @@ QByteArray folded(const QByteArray& line) {
   for (qsizetype i = 0; i < line.size();) {
     qsizetype n = 1;
     const auto lead = static_cast<unsigned char>(line[i]);
-    if (lead >= 0xF0) n = 4;
-    else if (lead >= 0xE0) n = 3;
-    else if (lead >= 0xC0) n = 2;
+    if (lead >= 0xF0)
+      n = 4;
+    else if (lead >= 0xE0)
+      n = 3;
+    else if (lead >= 0xC0)
+      n = 2;
     if (width + n > 75) {
       out += "\r\n ";
       width = 1;

@@ -62,7 +62,8 @@ bool Write(const QString& path, const QByteArray& data, Existing existing, unsig
 
 bool Append(const QString& path, const QByteArray& data, unsigned newFileMode, bool sync) {
   const QByteArray target = QFile::encodeName(path);
-  const int fd = ::open(target.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, static_cast<mode_t>(newFileMode));
+  const int fd =
+      ::open(target.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, static_cast<mode_t>(newFileMode));
   if (fd < 0) return false;
   std::signal(SIGXFSZ, SIG_IGN);
   struct stat st {};

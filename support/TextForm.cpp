@@ -3,9 +3,7 @@
 namespace TextForm {
 namespace {
 
-bool isLineSeparator(char16_t c) {
-  return c == 0x2028 || c == 0x2029 || c == 0x0085 || c == 0x000B || c == 0x000C;
-}
+bool isLineSeparator(char16_t c) { return c == 0x2028 || c == 0x2029 || c == 0x0085 || c == 0x000B || c == 0x000C; }
 
 }  // namespace
 

@@ -109,7 +109,8 @@ int main(int argc, char* argv[]) {
         {"宛先", &record.To},      {"CC", &record.Cc},         {"BCC", &record.Bcc},
         {"件名", &record.Subject}, {"本文", &record.BodyText}, {"縦書き", &record.VerticalText}};
     for (const auto& [place, text] : fields) TextCheck::Scan(*text, QString::fromUtf8(place), findings);
-    for (const AttachmentRecord& a : record.Attachments) TextCheck::Scan(a.Name, QStringLiteral("添付ﾌｧｲﾙ名"), findings);
+    for (const AttachmentRecord& a : record.Attachments)
+      TextCheck::Scan(a.Name, QStringLiteral("添付ﾌｧｲﾙ名"), findings);
     if (findings.isEmpty()) return 0;
     const QString list = TextCheck::Describe(findings) + QStringLiteral("\n");
     writeOut(list.toUtf8().replace("\r\n", "\n"));

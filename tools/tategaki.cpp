@@ -188,8 +188,9 @@ int main(int argc, char* argv[]) {
   }
 
   if (!MyTategakiEngine::OutputAccepted(body, pageLines, lineChars, lineSpace,
-                                       MyTategakiEngine::LongestSubstitute(table), separator.size()))
-    return usage(QStringLiteral("the layout is too large for this text: its vertical text would take more than 256 MiB"));
+                                        MyTategakiEngine::LongestSubstitute(table), separator.size()))
+    return usage(
+        QStringLiteral("the layout is too large for this text: its vertical text would take more than 256 MiB"));
 
   MyTategakiEngine engine;
   ProgressPrinter printer;

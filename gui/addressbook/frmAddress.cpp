@@ -1,7 +1,6 @@
 #include "gui/addressbook/frmAddress.h"
 
 #include "gui/WindowPlaces.h"
-
 #include "gui/addressbook/AddressTree.h"
 #include "store/AddressBook.h"
 #include "store/AppState.h"
@@ -77,9 +76,8 @@ void AddressTreeWidget::mousePressEvent(QMouseEvent* event) {
     return;
   }
   QTreeWidgetItem* node = itemAt(event->position().toPoint());
-  window_->SetDragNode(node != nullptr && AddressBook::NodeKind(node) != QLatin1String(AddressBook::kMailboxImage)
-                           ? node
-                           : nullptr);
+  window_->SetDragNode(
+      node != nullptr && AddressBook::NodeKind(node) != QLatin1String(AddressBook::kMailboxImage) ? node : nullptr);
   pressedAt_ = event->position().toPoint();
   QTreeWidget::mousePressEvent(event);
 }
@@ -250,8 +248,7 @@ void frmAddress::buildMenus() {
   connect(item(file, "mnuSaveExit", QStringLiteral("保存して終了(&S)")), &QAction::triggered, this,
           &frmAddress::SaveAndExit);
   separator(file, "xSeparator1");
-  connect(item(file, "mnuQuit", QStringLiteral("変更を破棄して終了(&P)")), &QAction::triggered, this,
-          &QWidget::close);
+  connect(item(file, "mnuQuit", QStringLiteral("変更を破棄して終了(&P)")), &QAction::triggered, this, &QWidget::close);
 
   mnuEdit_ = menuBar()->addMenu(QStringLiteral("編集(&E)"));
   mnuEdit_->setObjectName(QStringLiteral("mnuEdit"));
@@ -302,7 +299,9 @@ void frmAddress::load() {
   dirty_ = false;
 }
 
-QTreeWidgetItem* frmAddress::Root() const { return tvAddr_->topLevelItemCount() > 0 ? tvAddr_->topLevelItem(0) : nullptr; }
+QTreeWidgetItem* frmAddress::Root() const {
+  return tvAddr_->topLevelItemCount() > 0 ? tvAddr_->topLevelItem(0) : nullptr;
+}
 
 QTreeWidgetItem* frmAddress::NodeByKey(const QString& key) const {
   QTreeWidgetItem* found = nullptr;
@@ -408,8 +407,8 @@ void frmAddress::addAddress() {
   QTreeWidgetItem* selected = tvAddr_->currentItem();
   building_ = true;
   QTreeWidgetItem* parent = isGroup(selected) ? selected : Root();
-  QTreeWidgetItem* node = AddressBook::AddNode(tvAddr_, parent, newKey(), NewAddressText(),
-                                               QLatin1String(AddressBook::kPersonImage));
+  QTreeWidgetItem* node =
+      AddressBook::AddNode(tvAddr_, parent, newKey(), NewAddressText(), QLatin1String(AddressBook::kPersonImage));
   node->setIcon(0, style()->standardIcon(QStyle::SP_FileIcon));
   node->setFlags(node->flags() | Qt::ItemIsEditable);
   building_ = false;
@@ -515,9 +514,9 @@ void frmAddress::ImportDroppedFiles(const QStringList& paths) {
   updatePersonCount();
   dirty_ = true;
   if (!skipped.isEmpty())
-    dialogs_.Message(QStringLiteral("次のファイルは読めないため、取り込みませんでした。") + kCrLf + kCrLf +
-                         skipped.join(kCrLf),
-                     AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+    dialogs_.Message(
+        QStringLiteral("次のファイルは読めないため、取り込みませんでした。") + kCrLf + kCrLf + skipped.join(kCrLf),
+        AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
 }
 
 void frmAddress::ImportVCardFiles() {
@@ -539,9 +538,9 @@ void frmAddress::ImportVCardFiles() {
   updatePersonCount();
   if (imported > 0) dirty_ = true;
   if (!skipped.isEmpty())
-    dialogs_.Message(QStringLiteral("次のファイルからは vCard を読めませんでした。") + kCrLf + kCrLf +
-                         skipped.join(kCrLf),
-                     AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
+    dialogs_.Message(
+        QStringLiteral("次のファイルからは vCard を読めませんでした。") + kCrLf + kCrLf + skipped.join(kCrLf),
+        AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
 }
 
 void frmAddress::ExportVCard() {
@@ -584,8 +583,8 @@ void frmAddress::SaveAndExit() {
 
 void frmAddress::closeEvent(QCloseEvent* event) {
   if (dirty_ && !saved_ &&
-      dialogs_.Message(DiscardQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question,
-                       Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes) {
+      dialogs_.Message(DiscardQuestion(), AppState::ProgramTitle(), Dialogs::Icon::Question, Dialogs::Buttons::YesNo) !=
+          Dialogs::Answer::Yes) {
     event->ignore();
     return;
   }

@@ -1,7 +1,6 @@
 #include "gui/editor/frmMessage.h"
 
 #include "gui/WindowPlaces.h"
-
 #include "gui/editor/AddressPicker.h"
 #include "gui/editor/FancyMode.h"
 #include "gui/settings/SeparatorList.h"
@@ -599,10 +598,9 @@ bool frmMessage::checkLayoutFields(bool forConversion) {
     wrong = txtLineChars_;
   else if (lineSpace < 1)
     wrong = txtLineSpace_;
-  else if (forConversion &&
-           !MyTategakiEngine::OutputAccepted(BodyText(txtBody_[0]), pageLines, lineChars, lineSpace,
-                                             MyTategakiEngine::LongestSubstitute(state_.GlyphSwap),
-                                             separatorText().size()))
+  else if (forConversion && !MyTategakiEngine::OutputAccepted(BodyText(txtBody_[0]), pageLines, lineChars, lineSpace,
+                                                              MyTategakiEngine::LongestSubstitute(state_.GlyphSwap),
+                                                              separatorText().size()))
     wrong = pageLines * lineSpace > lineChars ? txtPageLines_ : txtLineChars_;
   if (wrong != nullptr) {
     sstBody_->setCurrentIndex(kSettingTab);
@@ -1061,8 +1059,8 @@ bool frmMessage::SendMail(bool bSendAllMode) {
   pop_->Run(s.PopServer, s.PopPort, s.Account, s.Passwd);
 
   if (interactive) CallBack_SendMail(0, QString(), 1);
-  const int mailBox = storedSeq_ >= 0 && storedSeq_ < state_.Index.size() ? state_.Index[storedSeq_].MailBox
-                                                                            : MailBoxNumber::Outbox;
+  const int mailBox =
+      storedSeq_ >= 0 && storedSeq_ < state_.Index.size() ? state_.Index[storedSeq_].MailBox : MailBoxNumber::Outbox;
   // A stored mail the window has not changed is on disk as it stands: storing
   // it again would only rewrite the same file (the date of the send is
   // recorded with its move to the sent mailbox).
@@ -1079,11 +1077,10 @@ bool frmMessage::SendMail(bool bSendAllMode) {
   }
   if (interactive) CallBack_SendMail(35);
 
-  const MailSender::Result result =
-      MailSender::SendMail(*smtp_, state_, storedSeq_, record_, TOEMode(), chkTOEMailSelf_->isChecked(),
-                           [&](int value) {
-                             if (interactive) CallBack_SendMail(value);
-                           });
+  const MailSender::Result result = MailSender::SendMail(*smtp_, state_, storedSeq_, record_, TOEMode(),
+                                                         chkTOEMailSelf_->isChecked(), [&](int value) {
+                                                           if (interactive) CallBack_SendMail(value);
+                                                         });
   const bool sent = result.Sent;
   const bool recorded = result.Recorded;
   unrecorded_ = sent && !recorded;
@@ -1119,15 +1116,14 @@ bool frmMessage::SendMail(bool bSendAllMode) {
 QString frmMessage::SentNotRecordedMessage() {
   return QStringLiteral("メールは送信しましたが、送信済みであることを記録できませんでした。") + kCrLf +
          QStringLiteral("ディスクの空きと MailBox フォルダへの書き込みを確かめてください。") + kCrLf +
-         QStringLiteral("記録は次の保存のときと終了のときにもう一度書き込みます。このメールを送り直す必要はありません。");
+         QStringLiteral(
+             "記録は次の保存のときと終了のときにもう一度書き込みます。このメールを送り直す必要はありません。");
 }
 
-QString frmMessage::PartlySentMessage(const QStringList& delivered, const QStringList& missed,
-                                      const QString& error) {
+QString frmMessage::PartlySentMessage(const QStringList& delivered, const QStringList& missed, const QString& error) {
   const QString none = QStringLiteral("（なし）");
   return QStringLiteral("TOEﾓｰﾄﾞの送信で、送れなかった宛先があります。") + kCrLf + kCrLf +
          QStringLiteral("送信済み: ") + (delivered.isEmpty() ? none : delivered.join(QStringLiteral(", "))) + kCrLf +
-         QStringLiteral("未送信: ") + (missed.isEmpty() ? none : missed.join(QStringLiteral(", "))) + kCrLf +
-         kCrLf + error + kCrLf +
-         QStringLiteral("もう一度送信すると、未送信の宛先にだけ送ります。");
+         QStringLiteral("未送信: ") + (missed.isEmpty() ? none : missed.join(QStringLiteral(", "))) + kCrLf + kCrLf +
+         error + kCrLf + QStringLiteral("もう一度送信すると、未送信の宛先にだけ送ります。");
 }

@@ -69,8 +69,8 @@ void MailListModel::Update(const MailIndex& index, const QList<std::int32_t>& se
     }
     if (seq < 0 || seq >= index.size() || index[seq].MailBox != mailBox_) continue;
     Row fresh = rowOf(index[seq]);
-    const auto place =
-        std::upper_bound(rows_.begin(), rows_.end(), fresh, [this](const Row& a, const Row& b) { return before(a, b); });
+    const auto place = std::upper_bound(rows_.begin(), rows_.end(), fresh,
+                                        [this](const Row& a, const Row& b) { return before(a, b); });
     const int row = static_cast<int>(place - rows_.begin());
     beginInsertRows(QModelIndex(), row, row);
     rows_.insert(place, std::move(fresh));

@@ -1,15 +1,14 @@
 #include "gui/mainwindow/frmCenter.h"
 
-#include "gui/WindowPlaces.h"
-
 #include "gui/AboutWindow.h"
+#include "gui/WindowPlaces.h"
 #include "gui/addressbook/frmAddress.h"
 #include "gui/editor/frmMessage.h"
+#include "gui/mainwindow/MailListModel.h"
+#include "gui/settings/frmOption.h"
 #include "mail/MailSender.h"
 #include "mail/PopBeforeSmtp.h"
 #include "mail/SmtpDialogue.h"
-#include "gui/mainwindow/MailListModel.h"
-#include "gui/settings/frmOption.h"
 #include "store/AddressBook.h"
 #include "store/ApiIniFileAccess.h"
 #include "store/AppSettings.h"
@@ -156,8 +155,9 @@ QString frmCenter::InDoubtMessage(const IndexJournal::Replay& replay) const {
 }
 
 QString frmCenter::BatchUnrecordedMessage(int count) {
-  return QString::number(count) + QStringLiteral("通のメールは送信しましたが、送信済みであることを記録できませんでした。") +
-         kCrLf + QStringLiteral("ディスクの空きと MailBox フォルダへの書き込みを確かめてください。") + kCrLf +
+  return QString::number(count) +
+         QStringLiteral("通のメールは送信しましたが、送信済みであることを記録できませんでした。") + kCrLf +
+         QStringLiteral("ディスクの空きと MailBox フォルダへの書き込みを確かめてください。") + kCrLf +
          QStringLiteral("記録は次の保存のときと終了のときにもう一度書き込みます。送り直す必要はありません。");
 }
 

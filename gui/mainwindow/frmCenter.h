@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gui/mainwindow/EditorWindow.h"
 #include "gui/addressbook/frmAddress.h"
+#include "gui/mainwindow/EditorWindow.h"
 #include "gui/meter/MeterDriver.h"
 #include "store/IndexJournal.h"
 
@@ -11,8 +11,8 @@
 #include <QStringList>
 
 #include <array>
-#include <memory>
 #include <functional>
+#include <memory>
 
 struct AppState;
 class ApiIniFileAccess;

@@ -109,9 +109,10 @@ class AddressWindow : public ::testing::Test {
 };
 
 TEST_F(AddressWindow, OpensOnTheListCentredWithItsMenusAndCounts) {
-  state.Addresses.Replace({group(":2", ":1", QStringLiteral("友人")),
-                           person(":3", ":2", QStringLiteral("山田 花子"), QStringLiteral("h@example.jp,h2@example.jp")),
-                           person(":4", ":1", QStringLiteral("佐藤"), QStringLiteral("s@example.jp"))});
+  state.Addresses.Replace(
+      {group(":2", ":1", QStringLiteral("友人")),
+       person(":3", ":2", QStringLiteral("山田 花子"), QStringLiteral("h@example.jp,h2@example.jp")),
+       person(":4", ":1", QStringLiteral("佐藤"), QStringLiteral("s@example.jp"))});
   frmAddress* w = open();
   EXPECT_EQ(w->windowTitle(), QStringLiteral("ｱﾄﾞﾚｽ帳"));
   EXPECT_EQ(shape(w->Root()), (QStringList{QStringLiteral("アドレス帳[:1]"), QStringLiteral("  友人[:2]"),
@@ -266,10 +267,10 @@ TEST_F(AddressWindow, CloseAsksAboutUnsavedChangesAndSaveReplacesTheList) {
 
 TEST_F(AddressWindow, DroppedFilesBecomePersonsWithConsecutiveKeysAndUnreadableOnesAreNamed) {
   state.Addresses.Replace({person(":2", ":1", QStringLiteral("一郎"), QStringLiteral("a@example.jp"))});
-  const QByteArray twoCards = Cp932::Encode(
-      QStringLiteral("BEGIN:VCARD\r\nFN:山田 花子\r\nEMAIL;PREF;INTERNET:h@example.jp\r\nEND:VCARD\r\n"
-                     "BEGIN:VCARD\r\nfn:小文字\rFN;CHARSET=x:引数つき\rEMAIL;INTERNET:h2@example.jp\r\n"
-                     "EMAIL;TYPE=INTERNET:new@example.jp\r\nFN:最後の名前\nで続く\r\nEND:VCARD\r\n"));
+  const QByteArray twoCards =
+      Cp932::Encode(QStringLiteral("BEGIN:VCARD\r\nFN:山田 花子\r\nEMAIL;PREF;INTERNET:h@example.jp\r\nEND:VCARD\r\n"
+                                   "BEGIN:VCARD\r\nfn:小文字\rFN;CHARSET=x:引数つき\rEMAIL;INTERNET:h2@example.jp\r\n"
+                                   "EMAIL;TYPE=INTERNET:new@example.jp\r\nFN:最後の名前\nで続く\r\nEND:VCARD\r\n"));
   ASSERT_TRUE(folder.WriteBytes(QStringLiteral("a.vcf"), twoCards));
   ASSERT_TRUE(folder.WriteBytes(QStringLiteral("b.vcf"), "FN:\r\n"));
   ASSERT_TRUE(folder.WriteBytes(QStringLiteral("c.txt"), "nothing here"));
@@ -277,10 +278,9 @@ TEST_F(AddressWindow, DroppedFilesBecomePersonsWithConsecutiveKeysAndUnreadableO
   frmAddress* w = open();
   dropFiles({folder.File(QStringLiteral("a.vcf")), folder.File(QStringLiteral("folder.vcf")),
              folder.File(QStringLiteral("b.vcf")), folder.File(QStringLiteral("c.txt"))});
-  EXPECT_EQ(shape(w->Root()),
-            (QStringList{QStringLiteral("アドレス帳[:1]"), QStringLiteral("  一郎[:2]"),
-                         QStringLiteral("  最後の名前\nで続く[:3]"), QStringLiteral("  [:4]"),
-                         QStringLiteral("  インポートアドレス[:5]")}));
+  EXPECT_EQ(shape(w->Root()), (QStringList{QStringLiteral("アドレス帳[:1]"), QStringLiteral("  一郎[:2]"),
+                                           QStringLiteral("  最後の名前\nで続く[:3]"), QStringLiteral("  [:4]"),
+                                           QStringLiteral("  インポートアドレス[:5]")}));
   EXPECT_EQ(node(":3")->data(0, AddressBook::AddressesRole).toString(), QStringLiteral("h@example.jp,h2@example.jp"));
   EXPECT_EQ(w->Panel(2)->text(), QStringLiteral("全 4件"));
   EXPECT_TRUE(w->Dirty());
@@ -339,9 +339,9 @@ TEST_F(AddressWindow, TodaysVCardsComeInWholeAndTheBookGoesOutAsVCard4) {
 TEST(AddressBookOfTheProgram, OneWindowForAllAndThePickerSeesWhatItSaved) {
   TempProgramFolder folder;
   ASSERT_TRUE(folder.InstallDefaultTable());
-  ASSERT_TRUE(folder.WriteBytes(QStringLiteral("address.dat"),
-                                *AddressBook::EncodeRecord(person(":2", ":1", QStringLiteral("佐藤"),
-                                                                  QStringLiteral("s@example.jp")))));
+  ASSERT_TRUE(folder.WriteBytes(
+      QStringLiteral("address.dat"),
+      *AddressBook::EncodeRecord(person(":2", ":1", QStringLiteral("佐藤"), QStringLiteral("s@example.jp")))));
   ScriptedDialogs dialogs;
   ModalCloser closer;
   AppMain program(folder.Path(), dialogs);

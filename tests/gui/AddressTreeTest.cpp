@@ -15,7 +15,6 @@ namespace {
 
 using AddressBook::EncodeRecord;
 
-
 class AddressFile : public ::testing::Test {
  protected:
   QString path() const { return folder.File(QStringLiteral("address.dat")); }

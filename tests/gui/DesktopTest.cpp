@@ -95,7 +95,8 @@ TEST_F(Places, WindowsReopenWhereTheUserLeftThemAfterARestart) {
   ASSERT_TRUE(w->close());
   w.reset();
   EXPECT_TRUE(QFile::exists(state.FilePath(WindowPlaces::FileName())));
-  EXPECT_FALSE(QString::fromLatin1(folder.ReadBytes(QStringLiteral("Tallpost.ini"))).contains(QStringLiteral("Geometry")))
+  EXPECT_FALSE(
+      QString::fromLatin1(folder.ReadBytes(QStringLiteral("Tallpost.ini"))).contains(QStringLiteral("Geometry")))
       << "the settings file has its own keys only";
 
   auto again = start();

@@ -300,8 +300,8 @@ TEST_F(Send, AToeSendGoesOnAfterARefusalAndASecondSendReachesOnlyTheAddressesLef
   frmMessage* w = written(QStringLiteral("a@example.jp, 次郎 <b@example.jp>, c@example.jp"));
   w->FindAction(QStringLiteral("mnuTOEMode"))->trigger();
   send(w);
-  EXPECT_EQ(Rcpts(smtp), (QList<QByteArray>{"RCPT TO:<a@example.jp>", "RCPT TO:<b@example.jp>",
-                                            "RCPT TO:<c@example.jp>"}))
+  EXPECT_EQ(Rcpts(smtp),
+            (QList<QByteArray>{"RCPT TO:<a@example.jp>", "RCPT TO:<b@example.jp>", "RCPT TO:<c@example.jp>"}))
       << "the addresses after the refused one get their copy too";
   ASSERT_EQ(dialogs.messages.size(), 1);
   EXPECT_EQ(dialogs.messages[0].text,

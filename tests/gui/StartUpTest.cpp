@@ -14,11 +14,11 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSysInfo>
 #include <QTabWidget>
-#include <QProcess>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 

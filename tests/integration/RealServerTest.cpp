@@ -132,7 +132,7 @@ class RealServers : public ::testing::Test {
         {QStringLiteral("subject"), r.Subject},
         {QStringLiteral("from"), Pair(QStringLiteral("山田太郎"), QStringLiteral("taro@example.jp"))},
         {QStringLiteral("to"), Pairs({Pair(QStringLiteral("山田花子"), QStringLiteral("hanako@example.jp")),
-                                       Pair(QString(), QStringLiteral("jiro@example.jp"))})},
+                                      Pair(QString(), QStringLiteral("jiro@example.jp"))})},
         {QStringLiteral("cc"), Pairs({Pair(QStringLiteral("鈴木一郎"), QStringLiteral("ichiro@example.jp"))})},
         {QStringLiteral("plain"), clsMakeMail::DotProtect(r.VerticalText)},
         {QStringLiteral("html"), clsMakeMail::DotProtect(BuildHtmlBody(r.VerticalText))},
@@ -195,16 +195,16 @@ TEST_F(RealServers, AMailSentToAiosmtpdArrivesAsTheUserWroteIt) {
 // system's own ISO-2022-JP decoder reads them.
 QString QuoteAndBackslashCharacters() {
   QProcess p;
-  p.start(kPython, {QStringLiteral("-c"), QStringLiteral(
-      "import sys\n"
-      "out=''\n"
-      "for row in list(range(1,9))+list(range(16,85)):\n"
-      "  for cell in range(1,95):\n"
-      "    b=bytes([row+32,cell+32])\n"
-      "    if 0x22 in b or 0x5c in b:\n"
-      "      try: out+=(b'\\x1b$B'+b+b'\\x1b(B').decode('iso2022_jp')\n"
-      "      except UnicodeDecodeError: pass\n"
-      "sys.stdout.buffer.write(out.encode('utf-8'))\n")});
+  p.start(kPython,
+          {QStringLiteral("-c"), QStringLiteral("import sys\n"
+                                                "out=''\n"
+                                                "for row in list(range(1,9))+list(range(16,85)):\n"
+                                                "  for cell in range(1,95):\n"
+                                                "    b=bytes([row+32,cell+32])\n"
+                                                "    if 0x22 in b or 0x5c in b:\n"
+                                                "      try: out+=(b'\\x1b$B'+b+b'\\x1b(B').decode('iso2022_jp')\n"
+                                                "      except UnicodeDecodeError: pass\n"
+                                                "sys.stdout.buffer.write(out.encode('utf-8'))\n")});
   p.waitForFinished(30000);
   return QString::fromUtf8(p.readAllStandardOutput());
 }
@@ -244,12 +244,14 @@ TEST_F(RealServers, WhatTheUserAcceptedArrivesInEveryDecoder) {
 
   MailRecord stored;
   ASSERT_TRUE(state.Store().ReadMailFile(0, stored));
-  EXPECT_TRUE(stored.BodyText.contains(QStringLiteral("(1)ミリ高〓\r\n次の行 です"))) << "U+2028 a line break, U+00A0 a space";
+  EXPECT_TRUE(stored.BodyText.contains(QStringLiteral("(1)ミリ高〓\r\n次の行 です")))
+      << "U+2028 a line break, U+00A0 a space";
   QJsonArray attachments;
   QJsonArray muttNames;
   for (const AttachmentRecord& a : stored.Attachments) {
     const QString original = names[a.Name.startsWith(u'q') ? 1 : a.Name.startsWith(u'l') ? 2 : 0];
-    attachments.append(QJsonArray{a.Name, QString::fromLatin1((QStringLiteral("内容 ") + original).toUtf8().toBase64())});
+    attachments.append(
+        QJsonArray{a.Name, QString::fromLatin1((QStringLiteral("内容 ") + original).toUtf8().toBase64())});
     muttNames.append(a.Name);
   }
   EXPECT_TRUE(stored.Attachments.value(0).Name.startsWith(QStringLiteral("あ本※→■ガイド")));

@@ -56,8 +56,8 @@ class Secure : public ::testing::Test {
     received = work.path() + QStringLiteral("/received");
   }
   void start(const QString& certificate, const QString& password = kPassword) {
-    smtp = std::make_unique<SecureServer>(QStringList{QStringLiteral("smtp-secure"), received, certificate,
-                                                      QStringLiteral("taro"), password});
+    smtp = std::make_unique<SecureServer>(
+        QStringList{QStringLiteral("smtp-secure"), received, certificate, QStringLiteral("taro"), password});
     ASSERT_GT(smtp->Port(3), 0) << "aiosmtpd did not start";
   }
   // The user trusts the run's authority, as one trusts a server's own.
@@ -145,7 +145,8 @@ TEST_F(Secure, WhatGoesWrongIsShownAndTheMailStaysInTheOutbox) {
   };
   const QList<Case> cases{
       {"wrong password", smtp->Port(0), SecurityStartTls, QStringLiteral("wrong"), QStringLiteral("535")},
-      {"no STARTTLS offered", smtp->Port(2), SecurityStartTls, kPassword, SmtpDialogue::NoStartTlsText(QStringLiteral("127.0.0.1"))},
+      {"no STARTTLS offered", smtp->Port(2), SecurityStartTls, kPassword,
+       SmtpDialogue::NoStartTlsText(QStringLiteral("127.0.0.1"))},
       {"a certificate for another name", smtp->Port(3), SecurityStartTls, kPassword, QStringLiteral("SHA-256")},
   };
   int seq = 0;

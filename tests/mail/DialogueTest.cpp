@@ -230,11 +230,13 @@ TEST_F(SlowServer, AServerThatReadsSlowlyGetsTheWholeMessage) {
   // 3 MiB taken 256 KiB every 100 ms: the upload stalls for longer than a
   // command may wait, but never for longer than the upload limit.
   QByteArray big;
-  while (big.size() < 3 * 1024 * 1024) big += "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\r\n";
+  while (big.size() < 3 * 1024 * 1024)
+    big += "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\r\n";
   server.ReadBytesPerTick = 256 * 1024;
   server.ReadTickMs = 100;
-  const SmtpDialogue::Outcome out = dialogue.Run(QStringLiteral("127.0.0.1"), server.Port(),
-                                                 QStringLiteral("me@example.jp"), {QStringLiteral("a@b")}, big + ".\r\n");
+  const SmtpDialogue::Outcome out =
+      dialogue.Run(QStringLiteral("127.0.0.1"), server.Port(), QStringLiteral("me@example.jp"), {QStringLiteral("a@b")},
+                   big + ".\r\n");
   EXPECT_TRUE(out.Sent) << out.ErrorDescription.toStdString();
   EXPECT_EQ(server.Message, big);
 }
@@ -254,8 +256,8 @@ TEST_F(SlowServer, AServerThatStopsReadingFailsTheUploadNotTheProgram) {
 
 TEST_F(Smtp, NoCommandArgumentCarriesALineBreak) {
   server.Greeting = {"220 ready\r\n"};
-  for (const QString& bad : {QStringLiteral("a@b\r\nRCPT TO:<x@evil>"), QStringLiteral("a@b\nDATA"),
-                             QStringLiteral("a\x01@b")}) {
+  for (const QString& bad :
+       {QStringLiteral("a@b\r\nRCPT TO:<x@evil>"), QStringLiteral("a@b\nDATA"), QStringLiteral("a\x01@b")}) {
     const SmtpDialogue::Outcome out = send({QStringLiteral("ok@example.jp"), bad});
     EXPECT_FALSE(out.Sent);
     EXPECT_EQ(out.ServerReply, SmtpDialogue::UnsafeArgumentText());

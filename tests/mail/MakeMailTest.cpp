@@ -151,8 +151,7 @@ TEST(MailData, AlternativeAndMixedStructure) {
   const QByteArray utf8 = "UTF-8''%E5%86%99%E7%9C%9F.jpg";
   EXPECT_TRUE(data.endsWith("--\r\n\r\n\r\n--" + a + "\r\nContent-Type: application/octet-stream; name*=" + utf8 +
                             "\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment;filename*=" +
-                            utf8 + "\r\n\r\nAAAA\r\nBBBB\r\n\r\n--" + a +
-                            "--\r\n.\r\n"))
+                            utf8 + "\r\n\r\nAAAA\r\nBBBB\r\n\r\n--" + a + "--\r\n.\r\n"))
       << data.right(400).constData();
   // A plain ASCII name stays as it always was.
   clsMakeMail plain;
@@ -284,8 +283,8 @@ TEST(HtmlBody, DocumentAroundTheVerticalText) {
               "<META content=\"text/html; charset=iso-2022-jp\" http-equiv=Content-Type>\r\n"
               "<META content=\"Tallpost 2.1.3\" name=GENERATOR>\r\n"
               "<STYLE>PRE { font-family: \"ＭＳ ゴシック\", \"IPAゴシック\", \"IPAGothic\", \"Noto Sans Mono CJK JP\", "
-        "\"Osaka-Mono\", monospace; text-spacing-trim: space-all; font-feature-settings: \"halt\" 0, \"chws\" 0, "
-        "\"palt\" 0; font-kerning: none; }</STYLE>\r\n"
+              "\"Osaka-Mono\", monospace; text-spacing-trim: space-all; font-feature-settings: \"halt\" 0, \"chws\" 0, "
+              "\"palt\" 0; font-kerning: none; }</STYLE>\r\n"
               "</HEAD>\r\n"
               "<BODY><FONT Face=\"ＭＳ ゴシック\"><PRE>\r\n"
               "縦 <&>\r\n"

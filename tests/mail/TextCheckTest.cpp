@@ -18,8 +18,8 @@ TEST(TextCheck, FindsWhatWouldNotArriveAsTypedAndOffersWhatReadsLikeIt) {
   QList<TextCheck::Finding> findings;
   TextCheck::Scan(s("①の件、㍉単位で。Ⅰ章 髙橋さん 﨑 ｶﾞｲﾄﾞ 😀 café №5"), s("本文"), findings);
   TextCheck::Scan(s("件名の①"), s("件名"), findings);
-  EXPECT_EQ(characters(findings), (QStringList{s("①"), s("㍉"), s("Ⅰ"), s("髙"), s("﨑"), s("ｶﾞ"), s("ｲ"), s("ﾄﾞ"),
-                                                s("😀"), s("é"), s("№")}));
+  EXPECT_EQ(characters(findings),
+            (QStringList{s("①"), s("㍉"), s("Ⅰ"), s("髙"), s("﨑"), s("ｶﾞ"), s("ｲ"), s("ﾄﾞ"), s("😀"), s("é"), s("№")}));
   const auto find = [&](const char* c) {
     for (const TextCheck::Finding& f : findings)
       if (f.Character == s(c)) return f;
@@ -55,10 +55,18 @@ TEST(TextCheck, AfterReplacingNothingIsLeftToFindWhateverTheText) {
     for (int i = 0; i < 40; ++i) {
       char32_t c = 0;
       switch (rng.bounded(4)) {
-        case 0: c = 0x20 + rng.bounded(0x5F); break;
-        case 1: c = 0x2000 + rng.bounded(0x1000); break;  // symbols, circled and roman numbers
-        case 2: c = 0x4E00 + rng.bounded(0x5200); break;  // kanji, the extensions among them
-        default: c = 0xF900 + rng.bounded(0x700); break;  // compatibility forms, half-width kana
+        case 0:
+          c = 0x20 + rng.bounded(0x5F);
+          break;
+        case 1:
+          c = 0x2000 + rng.bounded(0x1000);
+          break;  // symbols, circled and roman numbers
+        case 2:
+          c = 0x4E00 + rng.bounded(0x5200);
+          break;  // kanji, the extensions among them
+        default:
+          c = 0xF900 + rng.bounded(0x700);
+          break;  // compatibility forms, half-width kana
       }
       text += QString::fromUcs4(&c, 1);
     }

@@ -11,7 +11,6 @@ namespace {
 
 using AddressBook::EncodeRecord;
 
-
 QByteArray le16(int n) { return QByteArray(1, static_cast<char>(n & 0xFF)) + static_cast<char>(n >> 8); }
 
 TEST(AddressRecord, IsLaidOutByteForByte) {

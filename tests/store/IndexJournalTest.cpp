@@ -57,7 +57,8 @@ TEST_F(Journal, ACommitThatBeganAndNeverEndedCountsAsSentAndIsReported) {
       {entry(0, MailBoxNumber::Outbox), entry(1, MailBoxNumber::Outbox), entry(2, MailBoxNumber::Outbox)}));
   using K = JournalRecord::Kind;
   ASSERT_TRUE(journal.Append({JournalRecord::Commit(K::CommitBegun, 0)}));
-  ASSERT_TRUE(journal.Append({JournalRecord::Of(entry(0, MailBoxNumber::Sent)), JournalRecord::Commit(K::Accepted, 0)}));
+  ASSERT_TRUE(
+      journal.Append({JournalRecord::Of(entry(0, MailBoxNumber::Sent)), JournalRecord::Commit(K::Accepted, 0)}));
   ASSERT_TRUE(journal.Append({JournalRecord::Commit(K::CommitBegun, 1)}));
   ASSERT_TRUE(journal.Append({JournalRecord::Commit(K::Refused, 1)}));
   // Mail 2's run was cut off while the server decided; a TOE copy of mail 1 too.
@@ -84,9 +85,8 @@ TEST_F(Journal, TheKeeperFoldsAtLoadIntoAnIndexFileOfTheUsualFormAndKeepsCopiesI
   mail.To = QStringLiteral("a@example.jp, b@example.jp");
   mail.MailBox = MailBoxNumber::Outbox;
   ASSERT_TRUE(store.WriteMailFile(0, mail));
-  ASSERT_TRUE(journal.Append(
-      {JournalRecord::Commit(JournalRecord::Kind::Accepted, 0, QStringLiteral("a@example.jp")),
-       JournalRecord::Of(entry(1, MailBoxNumber::Drafts))}));
+  ASSERT_TRUE(journal.Append({JournalRecord::Commit(JournalRecord::Kind::Accepted, 0, QStringLiteral("a@example.jp")),
+                              JournalRecord::Of(entry(1, MailBoxNumber::Drafts))}));
 
   IndexKeeper keeper(mailBox());
   MailIndex index;

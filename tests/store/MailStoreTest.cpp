@@ -379,12 +379,12 @@ TEST_F(Store, AnOldProgramsIndexReadsWhole) {
   three.Seq = 3;
   three.To = QStringLiteral("\"a\",\"b\" <ab@example.jp>");
   ASSERT_TRUE(store.WriteMailFile(3, three));
-  const QByteArray old = Cp932::Encode(QStringLiteral(
-      "0,\"hanako@example.jp\",\"こんにちは\",#2003-08-06 02:11:07#,2,#FALSE#\r\n"
-      "1,\"\"山田 太郎\" <y@example.jp>\",\"件名 \"至急\"\",#2003-08-06#,3,#TRUE#\r\n"
-      "3,\"\"a\",\"b\" <ab@example.jp>\",\"x\",\"y\",#2003-08-07 10:00:00#,3,#FALSE#\r\n"
-      "\r\n"
-      "4,\"c@example.jp\",\"最後\",#2003-08-08 23:59:59#,5,#FALSE#"));
+  const QByteArray old =
+      Cp932::Encode(QStringLiteral("0,\"hanako@example.jp\",\"こんにちは\",#2003-08-06 02:11:07#,2,#FALSE#\r\n"
+                                   "1,\"\"山田 太郎\" <y@example.jp>\",\"件名 \"至急\"\",#2003-08-06#,3,#TRUE#\r\n"
+                                   "3,\"\"a\",\"b\" <ab@example.jp>\",\"x\",\"y\",#2003-08-07 10:00:00#,3,#FALSE#\r\n"
+                                   "\r\n"
+                                   "4,\"c@example.jp\",\"最後\",#2003-08-08 23:59:59#,5,#FALSE#"));
   ASSERT_TRUE(folder.WriteBytes(box(QStringLiteral("MailIndex.dat")), old));
   MailIndex back;
   int recovered = -1;

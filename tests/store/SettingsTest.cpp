@@ -284,7 +284,8 @@ TEST_F(Settings, AProgramKilledWhileSavingLeavesTheOldSettingsOrTheNewNeverAMix)
 }
 
 TEST_F(Settings, ControlCharactersNeverStayInASettingAndLeftoverTemporaryFilesGo) {
-  writeIni(QStringLiteral("[Setting]\r\nEmail=taro@example.jp\tx\r\nAccount=ta\x01ro\r\nSmtpServer= mail\x7f.example.jp \r\n"));
+  writeIni(QStringLiteral(
+      "[Setting]\r\nEmail=taro@example.jp\tx\r\nAccount=ta\x01ro\r\nSmtpServer= mail\x7f.example.jp \r\n"));
   AppState state(folder.Path());
   ASSERT_TRUE(load(state));
   EXPECT_EQ(state.Settings.Email, QStringLiteral("taro@example.jpx"));

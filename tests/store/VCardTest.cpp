@@ -10,10 +10,10 @@ QString s(const char* utf8) { return QString::fromUtf8(utf8); }
 TEST(VCardDropped, ReadsAsOutlookExpressWroteItAndNothingMore) {
   // CR LF and a lone CR end lines; a lone LF stays in its line; prefixes are
   // case-sensitive and no line is unfolded.
-  const QByteArray bytes = Cp932::Encode(
-      s("BEGIN:VCARD\r\nFN:一人目\r\nEMAIL;INTERNET:b@example.jp\rEMAIL;PREF;INTERNET:a@example.jp\r\n"
-        "email;internet:lower@example.jp\r\nEMAIL;TYPE=INTERNET:typed@example.jp\r\nFN;CHARSET=x:p\r\n"
-        "FN:二人目\nの続き\r\nEMAIL;INTERNET:folded\r\n @example.jp\r\nEND:VCARD"));
+  const QByteArray bytes =
+      Cp932::Encode(s("BEGIN:VCARD\r\nFN:一人目\r\nEMAIL;INTERNET:b@example.jp\rEMAIL;PREF;INTERNET:a@example.jp\r\n"
+                      "email;internet:lower@example.jp\r\nEMAIL;TYPE=INTERNET:typed@example.jp\r\nFN;CHARSET=x:p\r\n"
+                      "FN:二人目\nの続き\r\nEMAIL;INTERNET:folded\r\n @example.jp\r\nEND:VCARD"));
   const VCard::Person p = VCard::ReadDropped(bytes);
   EXPECT_EQ(p.Name, s("二人目\nの続き"));
   EXPECT_EQ(p.Addresses, (QStringList{s("b@example.jp"), s("a@example.jp"), s("folded")}));

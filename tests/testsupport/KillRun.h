@@ -25,12 +25,12 @@
 struct KillReport {
   int Kills = 0;
   int Mails = 0;
-  int Received = 0;          // distinct mails the server accepted
-  int Duplicates = 0;        // messages the server got a second time
-  int AcceptedNotSent = 0;   // accepted mails found outside 送信済み after a restart (in 送信箱: the fault)
-  int SentNotReceived = 0;   // in 送信済み at the end without reaching the server (taken as sent when in doubt)
-  int OutboxLeft = 0;        // still in 送信箱 at the end
-  QString Problem;           // what went wrong setting up
+  int Received = 0;         // distinct mails the server accepted
+  int Duplicates = 0;       // messages the server got a second time
+  int AcceptedNotSent = 0;  // accepted mails found outside 送信済み after a restart (in 送信箱: the fault)
+  int SentNotReceived = 0;  // in 送信済み at the end without reaching the server (taken as sent when in doubt)
+  int OutboxLeft = 0;       // still in 送信箱 at the end
+  QString Problem;          // what went wrong setting up
 };
 
 // How many messages the server got for each mail (by its recipient userN@).
@@ -70,10 +70,11 @@ inline KillReport RunKills(const QString& python, const QString& scripts, const 
   QFile ini(state.IniPath);
   if (!ini.open(QIODevice::WriteOnly)) return report;
   const AppSettings& s = state.Settings;
-  ini.write(Cp932::Encode(QStringLiteral("[Setting]\r\nTitle=%1\r\nAccount=%2\r\nPasswd=%3\r\nEmail=%4\r\nFullName=%5\r\n"
-                                         "SmtpServer=%6\r\nSmtpPort=%7\r\nPageLines=10\r\nLineChars=10\r\nLineSpace=1\r\n")
-                              .arg(s.Title, s.Account, s.Passwd, s.Email, s.FullName, s.SmtpServer)
-                              .arg(s.SmtpPort)));
+  ini.write(
+      Cp932::Encode(QStringLiteral("[Setting]\r\nTitle=%1\r\nAccount=%2\r\nPasswd=%3\r\nEmail=%4\r\nFullName=%5\r\n"
+                                   "SmtpServer=%6\r\nSmtpPort=%7\r\nPageLines=10\r\nLineChars=10\r\nLineSpace=1\r\n")
+                        .arg(s.Title, s.Account, s.Passwd, s.Email, s.FullName, s.SmtpServer)
+                        .arg(s.SmtpPort)));
   ini.close();
   MailIndex index;
   for (int i = 0; i < mails; ++i) {

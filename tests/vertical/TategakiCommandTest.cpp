@@ -189,8 +189,8 @@ TEST_F(TategakiCommand, ALayoutTooLargeForMemoryIsRefusedUnderAMemoryLimit) {
   const QString program = QStringLiteral(TALLPOST_BIN_DIR "/tategaki");
   const auto limited = [&](const QStringList& args, const QByteArray& input) {
     QProcess p;
-    p.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), QStringLiteral("ulimit -v 1048576; exec \"$0\" \"$@\""),
-                                                   program} + args);
+    p.start(QStringLiteral("/bin/sh"),
+            QStringList{QStringLiteral("-c"), QStringLiteral("ulimit -v 1048576; exec \"$0\" \"$@\""), program} + args);
     p.write(input);
     p.closeWriteChannel();
     p.waitForFinished(60000);
