@@ -1,6 +1,6 @@
 // The main window over a store of 100,000 mails (or as many as the first
 // argument says), under the offscreen platform: start-up to a shown window, a
-// click on a mailbox, a sort, a mail saved from an editor ("保存して終了"),
+// click on a mailbox, a sort, mails saved from an editor ("保存して終了"),
 // and a Delete of 1,000 selected mails.
 #include "gui/editor/frmMessage.h"
 #include "gui/mainwindow/MailListModel.h"
@@ -21,7 +21,9 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -88,21 +90,31 @@ int main(int argc, char* argv[]) {
   const double sort = seconds(t);
 
   // A new mail saved from its editor as the user does: stored, listed again.
-  auto* editor = qobject_cast<frmMessage*>(window.MakeNewMail());
-  editor->Upper(0)->setText(QStringLiteral("hanako@example.jp"));
-  editor->Upper(3)->setText(QStringLiteral("保存の速さ"));
-  editor->Body(0)->setPlainText(QStringLiteral("本文です。"));
-  editor->PageLinesField()->setText(QStringLiteral("20"));
-  editor->LineCharsField()->setText(QStringLiteral("20"));
-  editor->LineSpaceField()->setText(QStringLiteral("1"));
-  QCoreApplication::processEvents();
-  t.restart();
-  editor->FindAction(QStringLiteral("mnuSaveMail"))->trigger();
-  QCoreApplication::processEvents();
-  const double save = seconds(t);
-  const bool saved = state.Index.size() == mails + 1;
+  // The first save of a run looks through the mail folder once (for numbers
+  // of mail files the index does not name); the saves after it do not.
+  const auto saveNewMail = [&] {
+    auto* editor = qobject_cast<frmMessage*>(window.MakeNewMail());
+    editor->Upper(0)->setText(QStringLiteral("hanako@example.jp"));
+    editor->Upper(3)->setText(QStringLiteral("保存の速さ"));
+    editor->Body(0)->setPlainText(QStringLiteral("本文です。"));
+    editor->PageLinesField()->setText(QStringLiteral("20"));
+    editor->LineCharsField()->setText(QStringLiteral("20"));
+    editor->LineSpaceField()->setText(QStringLiteral("1"));
+    QCoreApplication::processEvents();
+    t.restart();
+    editor->FindAction(QStringLiteral("mnuSaveMail"))->trigger();
+    QCoreApplication::processEvents();
+    return seconds(t);
+  };
+  const double save = saveNewMail();
+  constexpr int kMoreSaves = 9;
+  std::vector<double> moreSaves;
+  for (int k = 0; k < kMoreSaves; ++k) moreSaves.push_back(saveNewMail());
+  std::sort(moreSaves.begin(), moreSaves.end());
+  const bool saved = state.Index.size() == mails + 1 + kMoreSaves;
 
-  QItemSelection chosen(window.MailListData()->index(0, 0), window.MailListData()->index(999, 3));
+  const int last = std::min(999, window.MailListData()->rowCount() - 1);
+  QItemSelection chosen(window.MailListData()->index(0, 0), window.MailListData()->index(last, 3));
   window.MailList()->selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   QCoreApplication::processEvents();
   t.restart();
@@ -116,9 +128,10 @@ int main(int argc, char* argv[]) {
   std::printf("start-up to a shown main window: %.3f s\n", startUp);
   std::printf("click on a mailbox (sent, %d mails): %.3f s\n", mails / 10 * 4 / 3, click);
   std::printf("sort of the outbox by subject: %.3f s\n", sort);
-  std::printf("a new mail saved from its editor (%s): %.3f s\n", saved ? "stored" : "NOT STORED", save);
+  std::printf("a new mail saved from its editor (%s): %.3f s, the %d after it: median %.3f s\n",
+              saved ? "stored" : "NOT STORED", save, kMoreSaves, moreSaves[kMoreSaves / 2]);
   std::printf("Delete of 1,000 selected mails (list rebuilt, %d left): %.3f s\n", left, remove);
   if (argc > 3) std::getchar();
   window.hide();
-  return saved && left == outbox + 1 - 1000 ? 0 : 1;
+  return saved && left == std::max(0, outbox + 1 + kMoreSaves - 1000) ? 0 : 1;
 }

@@ -46,6 +46,8 @@
 #include <QVBoxLayout>
 #include <QWidgetAction>
 
+#include <optional>
+
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
@@ -811,13 +813,18 @@ bool frmMessage::StoreMail(int mailBox) {
   }
 
   const MailStore store = state_.Store();
-  MailIndex index = state_.Index;
+  // The index is changed in place (a copy of it would cost as much as the
+  // store is large) and put back as it was when the mail cannot be stored.
+  MailIndex& index = state_.Index;
   const bool isNew = storedSeq_ < 0;
   const std::int32_t number = isNew ? state_.Keeper.AllocateMailNumber(index) : storedSeq_;
   if (number < 0) {
     ui().Message(StoreFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
     return false;
   }
+  const qsizetype sizeBefore = index.size();
+  const std::optional<MailIndexEntry> entryBefore =
+      number < sizeBefore ? std::optional<MailIndexEntry>(index[number]) : std::nullopt;
   // Numbers skipped over belong to mail files the index did not know.
   QList<std::int32_t> changed;
   for (std::int32_t seq = static_cast<std::int32_t>(index.size()); seq <= number; ++seq) {
@@ -862,10 +869,14 @@ bool frmMessage::StoreMail(int mailBox) {
   // the index does not name yet (its number is never given out again), never
   // an index entry without its mail.
   if (!store.WriteMailFile(number, record) || !state_.Keeper.Record(index, changed)) {
+    // A new mail's file that no entry names would come back as a second
+    // copy (a recovered draft) once the user stores the mail again.
+    if (isNew) QFile::remove(store.MailFilePath(number));
+    index.resize(sizeBefore);
+    if (entryBefore) index[number] = *entryBefore;
     ui().Message(StoreFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
     return false;
   }
-  state_.Index = index;
   if (isNew && host_ != nullptr) host_->RegisterMessage(number, this);
 
   // From now on every row is an attachment of the stored mail, at its new

@@ -449,18 +449,22 @@ void frmCenter::OpenSelectedMail() {
 }
 
 bool frmCenter::moveMails(const QList<int>& seqs, int mailBox) {
-  MailIndex index = state_.Index;
+  // Changed in place (a copy of the whole index would cost as much as the
+  // store is large) and put back as it was when the change cannot be kept.
+  MailIndex& index = state_.Index;
   QList<std::int32_t> changed;
+  QList<int> before;
   for (int seq : seqs)
     if (seq >= 0 && seq < index.size()) {
+      before.append(index[seq].MailBox);
       index[seq].MailBox = mailBox;
       changed.append(seq);
     }
   if (!state_.Keeper.Record(index, changed)) {
+    for (qsizetype k = changed.size() - 1; k >= 0; --k) index[changed[k]].MailBox = before[k];
     dialogs_.Message(MoveFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Exclamation);
     return false;
   }
-  state_.Index = index;
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -269,6 +270,43 @@ TEST_F(Editor, AFailedWriteIsReportedAndLeavesNoIndexEntry) {
   EXPECT_EQ(w->StoredSeq(), -1);
   EXPECT_TRUE(w->DataChanged());
   EXPECT_FALSE(QFile::exists(state.Store().IndexPath()));
+}
+
+TEST_F(Editor, AChangeTheJournalCannotTakeLeavesTheIndexAsItWasAndNoSecondCopy) {
+  frmMessage* w = open(-1);
+  w->Upper(3)->setText(QStringLiteral("前の件名"));
+  ASSERT_TRUE(w->StoreMail(2));
+  // The mail file can be written, the journal beside the index cannot.
+  const QString journal = QFileInfo(state.Store().IndexPath()).dir().filePath(QStringLiteral("MailIndex.jnl"));
+  QFile::remove(journal);
+  ASSERT_TRUE(QDir().mkpath(journal));
+
+  w->Upper(3)->setText(QStringLiteral("後の件名"));
+  EXPECT_FALSE(w->StoreMail(3));
+  EXPECT_EQ(messageText(0), frmMessage::StoreFailedMessage());
+  ASSERT_EQ(state.Index.size(), 1);
+  EXPECT_EQ(state.Index[0].Subject, QStringLiteral("前の件名"));
+  EXPECT_EQ(state.Index[0].MailBox, 2);
+
+  frmMessage* other = open(-1);
+  other->Upper(3)->setText(QStringLiteral("新しいメール"));
+  EXPECT_FALSE(other->StoreMail(2));
+  EXPECT_EQ(state.Index.size(), 1);
+  EXPECT_EQ(other->StoredSeq(), -1);
+
+  // Once the journal can be written again both are stored, each once.
+  ASSERT_TRUE(QDir(journal).removeRecursively());
+  ASSERT_TRUE(w->StoreMail(3));
+  ASSERT_TRUE(other->StoreMail(2));
+  MailIndex onDisk;
+  ASSERT_TRUE(state.Keeper.ReadDurable(onDisk));
+  ASSERT_EQ(onDisk.size(), state.Index.size());
+  QStringList subjects;
+  for (const MailIndexEntry& e : onDisk)
+    if (e.MailBox != MailBoxNumber::Trash) subjects.append(e.Subject);
+  EXPECT_EQ(subjects.count(QStringLiteral("新しいメール")), 1) << subjects.join(u'|').toStdString();
+  EXPECT_EQ(onDisk[0].Subject, QStringLiteral("後の件名"));
+  EXPECT_EQ(onDisk[0].MailBox, 3);
 }
 
 // ---------------------------------------------------------------- layout checks

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -242,6 +243,27 @@ TEST_F(MainWindow, DroppedMailNumbersMoveToTheMailboxAndForeignTextIsIgnored) {
   EXPECT_TRUE(w.MailBoxTree()->hasFocus());
   ASSERT_TRUE(state.Keeper.ReadDurable(onDisk));
   for (int seq : {0, 2, 4}) EXPECT_EQ(onDisk[seq].MailBox, MailBoxNumber::Drafts);
+}
+
+TEST_F(MainWindow, AMoveTheJournalCannotTakeIsReportedAndUndoneInMemory) {
+  store({2, 2, 5});
+  frmCenter& w = load();
+  const QString journal = QFileInfo(state.Store().IndexPath()).dir().filePath(QStringLiteral("MailIndex.jnl"));
+  QFile::remove(journal);
+  ASSERT_TRUE(QDir().mkpath(journal));
+  EXPECT_FALSE(w.DropMails(QStringLiteral("0,2"), MailBoxNumber::Drafts));
+  ASSERT_FALSE(dialogs.messages.isEmpty());
+  EXPECT_EQ(dialogs.messages.last().text, frmCenter::MoveFailedMessage());
+  EXPECT_EQ(state.Index[0].MailBox, 2);
+  EXPECT_EQ(state.Index[1].MailBox, 2);
+  EXPECT_EQ(state.Index[2].MailBox, 5);
+  ASSERT_TRUE(QDir(journal).removeRecursively());
+  ASSERT_TRUE(w.DropMails(QStringLiteral("0,2"), MailBoxNumber::Drafts));
+  MailIndex onDisk;
+  ASSERT_TRUE(state.Keeper.ReadDurable(onDisk));
+  EXPECT_EQ(onDisk[0].MailBox, MailBoxNumber::Drafts);
+  EXPECT_EQ(onDisk[1].MailBox, 2);
+  EXPECT_EQ(onDisk[2].MailBox, MailBoxNumber::Drafts);
 }
 
 TEST_F(MainWindow, OpeningAnOpenMailBringsItsEditorForwardAndEditorsCascade) {
