@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QMimeData>
+#include <QSet>
 
 #include <algorithm>
 
@@ -76,6 +77,26 @@ void MailListModel::Update(const MailIndex& index, const QList<std::int32_t>& se
     rows_.insert(place, std::move(fresh));
     endInsertRows();
   }
+}
+
+bool MailListModel::Remove(const QList<std::int32_t>& seqs, int maxRuns) {
+  const QSet<std::int32_t> gone(seqs.cbegin(), seqs.cend());
+  // The runs as [first, last] pairs, from the end of the list: each removal
+  // leaves the rows before it where they are.
+  std::vector<std::pair<int, int>> runs;
+  for (int row = static_cast<int>(rows_.size()) - 1; row >= 0; --row) {
+    if (!gone.contains(rows_[static_cast<size_t>(row)].seq)) continue;
+    const int last = row;
+    while (row > 0 && gone.contains(rows_[static_cast<size_t>(row - 1)].seq)) --row;
+    runs.emplace_back(row, last);
+    if (static_cast<int>(runs.size()) > maxRuns) return false;
+  }
+  for (const auto& [first, last] : runs) {
+    beginRemoveRows(QModelIndex(), first, last);
+    rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
+    endRemoveRows();
+  }
+  return true;
 }
 
 void MailListModel::Clear() {

@@ -28,6 +28,10 @@ class MailListModel : public QAbstractTableModel {
   // Brings the rows of the listed mailbox in step with the entries of seqs,
   // each row added, changed or taken away where the sort puts it.
   void Update(const MailIndex& index, const QList<std::int32_t>& seqs);
+  // Takes the rows of seqs away, a run of neighbouring rows at a time, the
+  // others staying in their order. False, with nothing taken away, when the
+  // rows lie in more than maxRuns runs (a fill is cheaper then).
+  bool Remove(const QList<std::int32_t>& seqs, int maxRuns);
   int MailBox() const { return mailBox_; }
   void Sort(int column, Qt::SortOrder order);
   int SortColumn() const { return sortColumn_; }

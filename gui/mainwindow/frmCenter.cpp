@@ -27,6 +27,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QScreen>
+#include <QSet>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -475,8 +476,24 @@ void frmCenter::deleteSelectedMails() {
   QList<int> seqs;
   for (const QModelIndex& row : lvMailList_->selectionModel()->selectedRows()) seqs.append(model_->Seq(row.row()));
   if (seqs.isEmpty()) return;
-  moveMails(seqs, MailBoxNumber::Trash);
-  fillList(position);
+  if (!moveMails(seqs, MailBoxNumber::Trash)) {
+    fillList(position);
+    return;
+  }
+  // The deleted rows are taken out of the list; a list of a hundred thousand
+  // mails is not made and sorted again for them (unless they lie scattered).
+  const QSet<int> deleted(seqs.cbegin(), seqs.cend());
+  QList<std::int32_t> others = state_.Keeper.TakeTouched();
+  others.removeIf([&deleted](std::int32_t seq) { return deleted.contains(seq); });
+  if (others.size() > 50 || !model_->Remove(seqs, 64)) {
+    fillList(position);
+    return;
+  }
+  model_->Update(state_.Index, others);
+  updateCounts(position);
+  if (model_->rowCount() > 0)
+    lvMailList_->selectionModel()->setCurrentIndex(model_->index(0, 0),
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 bool frmCenter::DropMails(const QString& numbers, int position) {

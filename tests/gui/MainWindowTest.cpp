@@ -211,6 +211,49 @@ TEST_F(MainWindow, DeleteMovesTheSelectedMailsToTheTrashAndNothingLeavesTheTrash
   EXPECT_EQ(onDisk[3].MailBox, MailBoxNumber::Trash);
 }
 
+TEST_F(MainWindow, AfterADeleteTheListHoldsWhatAFreshListWouldInTheSameOrder) {
+  store(QList<int>(200, MailBoxNumber::Outbox));
+  frmCenter& w = load();
+  w.SortByColumn(3);
+  MailListModel* list = w.MailListData();
+  const auto fresh = [&] {
+    MailListModel model;
+    model.Sort(list->SortColumn(), list->SortOrder());
+    model.Fill(state.Index, MailBoxNumber::Outbox);
+    QStringList numbers;
+    for (int r = 0; r < model.rowCount(); ++r) numbers << model.Text(r, 0);
+    return numbers;
+  };
+  const auto deleteRows = [&](const QList<int>& rows) {
+    QItemSelectionModel* sel = w.MailList()->selectionModel();
+    sel->clearSelection();
+    for (int r : rows) sel->select(list->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::keyClick(w.MailList(), Qt::Key_Delete);
+  };
+
+  // Three runs of rows: taken out where they stand.
+  QList<int> rows;
+  for (int r = 10; r < 60; ++r) rows << r;
+  rows << 100 << 150 << 199;
+  deleteRows(rows);
+  EXPECT_EQ(list->rowCount(), 147);
+  EXPECT_EQ(column(0), fresh());
+  EXPECT_EQ(w.Panel(2)->text(), QStringLiteral("送信箱 147件"));
+  const QModelIndexList selected = w.MailList()->selectionModel()->selectedRows();
+  ASSERT_EQ(selected.size(), 1);
+  EXPECT_EQ(selected[0].row(), 0);
+
+  // Every other row (too many runs): the list is made again, the same.
+  rows.clear();
+  for (int r = 0; r < list->rowCount(); r += 2) rows << r;
+  deleteRows(rows);
+  EXPECT_EQ(list->rowCount(), 73);
+  EXPECT_EQ(column(0), fresh());
+  int inTrash = 0;
+  for (const MailIndexEntry& e : state.Index) inTrash += e.MailBox == MailBoxNumber::Trash ? 1 : 0;
+  EXPECT_EQ(inTrash, 127);
+}
+
 TEST_F(MainWindow, DroppedMailNumbersMoveToTheMailboxAndForeignTextIsIgnored) {
   store({5, 2, 5, 2, 5});
   frmCenter& w = load();
