@@ -58,7 +58,7 @@ int main(int argc, char* argv[]) {
   }
   if (!state.Store().WriteMailIndex(index)) return 1;
   // "files": a mail file for every mail too, as a real store has them (the
-  // first save of a run looks through the folder).
+  // start-up looks through the folder).
   if (argc > 2 && QByteArrayView(argv[2]) == "files") {
     for (int i = 0; i < mails; ++i) {
       QFile f(state.Store().MailFilePath(i));
@@ -90,8 +90,8 @@ int main(int argc, char* argv[]) {
   const double sort = seconds(t);
 
   // A new mail saved from its editor as the user does: stored, listed again.
-  // The first save of a run looks through the mail folder once (for numbers
-  // of mail files the index does not name); the saves after it do not.
+  // The first save of a run pays for what is made once per run (the mail
+  // folder is looked through at start-up, not here); it is shown apart.
   const auto saveNewMail = [&] {
     auto* editor = qobject_cast<frmMessage*>(window.MakeNewMail());
     editor->Upper(0)->setText(QStringLiteral("hanako@example.jp"));

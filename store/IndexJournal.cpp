@@ -261,13 +261,10 @@ bool IndexKeeper::BeginCommit(std::int32_t seq, const QString& address) {
 
 std::int32_t IndexKeeper::AllocateMailNumber(const MailIndex& index) {
   if (highestFile_ == -2) highestFile_ = store_.HighestMailFileNumber();
-  std::int64_t next = highestFile_ + 1;
-  for (const MailIndexEntry& e : index) next = std::max<std::int64_t>(next, std::int64_t{e.Seq} + 1);
-  next = std::max<std::int64_t>(next, index.size());
-  if (next > std::numeric_limits<std::int32_t>::max()) return -1;
+  const std::int32_t next = MailStore::NextMailNumber(index, highestFile_);
   // Taken from now on, whether or not its file gets written.
-  highestFile_ = next;
-  return static_cast<std::int32_t>(next);
+  if (next >= 0) highestFile_ = next;
+  return next;
 }
 
 QList<std::int32_t> IndexKeeper::TakeTouched() {

@@ -92,8 +92,8 @@ class IndexKeeper {
   bool BeginCommit(std::int32_t seq, const QString& address);
 
   // The number for a new mail, as MailStore::AllocateMailNumber gives it; the
-  // folder is looked through once per run (this program is the only one that
-  // writes there while it runs), not at every save.
+  // folder is looked through once per run, at Load (this program is the only
+  // one that writes there while it runs), not at every save.
   std::int32_t AllocateMailNumber(const MailIndex& index);
 
   // The mails whose entries changed since the last call (a list refreshes

@@ -800,10 +800,12 @@ bool MailStore::ReadMailFile(std::int32_t seq, MailRecord& record) const {
 }
 
 std::int32_t MailStore::AllocateMailNumber(const MailIndex& index) const {
-  std::int64_t next = 0;
+  return NextMailNumber(index, HighestMailFileNumber());
+}
+
+std::int32_t MailStore::NextMailNumber(const MailIndex& index, std::int64_t highestFile) {
+  std::int64_t next = std::max<std::int64_t>(highestFile + 1, index.size());
   for (const MailIndexEntry& e : index) next = std::max<std::int64_t>(next, std::int64_t{e.Seq} + 1);
-  next = std::max<std::int64_t>(next, index.size());
-  next = std::max<std::int64_t>(next, HighestMailFileNumber() + 1);
   if (next > std::numeric_limits<std::int32_t>::max()) return -1;
   return static_cast<std::int32_t>(next);
 }

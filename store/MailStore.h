@@ -81,6 +81,8 @@ class MailStore {
   // past every mail file already in the folder, so that a lost or stale index
   // never leads to an existing mail being overwritten. -1 when no number is left.
   std::int32_t AllocateMailNumber(const MailIndex& index) const;
+  // The same rule with the highest mail file number already known (-1: none).
+  static std::int32_t NextMailNumber(const MailIndex& index, std::int64_t highestFile);
   // The index entry that mail file seq describes, in the drafts; without a
   // readable file, an entry of mailbox 0 (listed nowhere) dated now.
   MailIndexEntry EntryFromMailFile(std::int32_t seq) const;

@@ -252,9 +252,7 @@ void frmCenter::Load() {
   marks_[1] = QStringLiteral("asc");
   SortByColumn(1);
   // The newest mail, now at the top, is the one selected.
-  if (model_->rowCount() > 0)
-    lvMailList_->selectionModel()->setCurrentIndex(model_->index(0, 0),
-                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  selectFirstRow();
   // Where the user left it, or in the middle of the screen.
   if (!places_->Restore(this, QStringLiteral("MainWindow"))) {
     if (QScreen* screen = this->screen()) {
@@ -322,16 +320,18 @@ void frmCenter::fillList(int position) {
   const int count = model_->rowCount();
   panels_[1]->setText(MailBoxNode(position)->text(0) + u' ' + QString::number(count) + QStringLiteral("件"));
   lvMailList_->header()->setSortIndicator(model_->SortColumn(), model_->SortOrder());
-  if (count > 0) {
-    const QModelIndex first = model_->index(0, 0);
-    lvMailList_->selectionModel()->setCurrentIndex(first,
-                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-  }
+  selectFirstRow();
   if (!columnsKept_) {
     fittingColumns_ = true;
     for (int c = 0; c < 4; ++c) lvMailList_->resizeColumnToContents(c);
     fittingColumns_ = false;
   }
+}
+
+void frmCenter::selectFirstRow() {
+  if (model_->rowCount() > 0)
+    lvMailList_->selectionModel()->setCurrentIndex(model_->index(0, 0),
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void frmCenter::BringForward() {
@@ -370,12 +370,15 @@ void frmCenter::TerminateMessage(int nSeq) {
   if (nSeq >= 0 && nSeq < openEditors_.size()) openEditors_[nSeq] = nullptr;
 }
 
-void frmCenter::RefreshMailList() {
+void frmCenter::RefreshMailList() { refreshRows({}); }
+
+void frmCenter::refreshRows(const QSet<int>& gone) {
   // The index in memory is the one that counts: the file may lag behind it.
   // A few changed mails (a save, a send) change their rows only; a list of a
   // hundred thousand mails is not made again for them.
   const int position = SelectedMailBox();
-  const QList<std::int32_t> touched = state_.Keeper.TakeTouched();
+  QList<std::int32_t> touched = state_.Keeper.TakeTouched();
+  touched.removeIf([&gone](std::int32_t seq) { return gone.contains(seq); });
   if (position == 0) return;
   if (position == MailBoxNumber::Root || model_->MailBox() != position || touched.size() > 50) {
     fillList(position);
@@ -482,18 +485,12 @@ void frmCenter::deleteSelectedMails() {
   }
   // The deleted rows are taken out of the list; a list of a hundred thousand
   // mails is not made and sorted again for them (unless they lie scattered).
-  const QSet<int> deleted(seqs.cbegin(), seqs.cend());
-  QList<std::int32_t> others = state_.Keeper.TakeTouched();
-  others.removeIf([&deleted](std::int32_t seq) { return deleted.contains(seq); });
-  if (others.size() > 50 || !model_->Remove(seqs, 64)) {
+  if (!model_->Remove(seqs, 64)) {
     fillList(position);
     return;
   }
-  model_->Update(state_.Index, others);
-  updateCounts(position);
-  if (model_->rowCount() > 0)
-    lvMailList_->selectionModel()->setCurrentIndex(model_->index(0, 0),
-                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  refreshRows(QSet<int>(seqs.cbegin(), seqs.cend()));
+  selectFirstRow();
 }
 
 bool frmCenter::DropMails(const QString& numbers, int position) {

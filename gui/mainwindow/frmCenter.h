@@ -8,6 +8,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 
 #include <array>
@@ -110,6 +111,10 @@ class frmCenter : public QMainWindow, public EditorHost {
   void buildTree();
   void nodeClicked(QTreeWidgetItem* node);
   void fillList(int position);
+  // The rows of the mails changed since the list was last brought in step,
+  // but for those already taken out of it.
+  void refreshRows(const QSet<int>& gone);
+  void selectFirstRow();  // as the current and only selected row
   void updateCounts(int position);
   void deleteSelectedMails();
   bool moveMails(const QList<int>& seqs, int mailBox);
