@@ -2,6 +2,7 @@
 
 #include "mail/clsMakeMail.h"
 #include "store/AppSettings.h"
+#include "support/TextForm.h"
 #include "support/VersionText.h"
 
 QString SenderText(const AppSettings& settings) {
@@ -18,7 +19,7 @@ QString HeaderFieldText(const QString& text, bool addressList) {
       // A line break parts two addresses, or two words of a subject.
       const QChar separator = addressList ? u',' : u' ';
       if (!out.endsWith(separator)) out.append(separator);
-    } else if (c.unicode() >= 0x20 && c.unicode() != 0x7F) {
+    } else if (!TextForm::IsControl(c)) {
       out.append(c);
     }
   }

@@ -1,5 +1,7 @@
 #include "mail/PopBeforeSmtp.h"
 
+#include "support/TextForm.h"
+
 #include <QSslSocket>
 
 PopBeforeSmtp::PopBeforeSmtp(QObject* parent)
@@ -14,12 +16,7 @@ bool PopBeforeSmtp::Run(const QString& host, int port, const QString& account, c
   if (host.isEmpty() || port == -1) return false;
   // A line break in the account or password would end the command early and
   // start another: such a login is not tried.
-  const auto oneLine = [](const QString& text) {
-    for (QChar c : text)
-      if (c.unicode() < 0x20 || c.unicode() == 0x7F) return false;
-    return true;
-  };
-  if (!oneLine(account) || !oneLine(password)) return false;
+  if (TextForm::HasControl(account) || TextForm::HasControl(password)) return false;
   account_ = account;
   password_ = password;
   const auto attempt = [&](bool stls) {

@@ -4,6 +4,7 @@
 #include "mail/ServiceJisSjis.h"
 #include "support/Cp932.h"
 #include "support/NumericText.h"
+#include "support/TextForm.h"
 #include "support/VersionText.h"
 
 #include <QDateTime>
@@ -152,7 +153,7 @@ QString clsMakeMail::DotProtect(const QString& text) {
 QString clsMakeMail::OneLine(const QString& text) {
   QString out = text;
   for (QChar& c : out)
-    if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = u' ';
+    if (TextForm::IsControl(c)) c = u' ';
   return out;
 }
 

@@ -5,6 +5,7 @@
 #include "support/AtomicFile.h"
 #include "support/IniFile.h"
 #include "support/NumericText.h"
+#include "support/TextForm.h"
 
 #include <QFileInfo>
 
@@ -37,7 +38,7 @@ QString SettingText(const QString& text) {
   QString out;
   out.reserve(text.size());
   for (QChar c : text)
-    if (c.unicode() >= 0x20 && c.unicode() != 0x7F) out.append(c);
+    if (!TextForm::IsControl(c)) out.append(c);
   return out.trimmed();
 }
 

@@ -33,6 +33,12 @@ QString BodyText(QStringView text) {
   return out;
 }
 
+bool HasControl(QStringView text) {
+  for (QChar c : text)
+    if (IsControl(c)) return true;
+  return false;
+}
+
 QString FieldText(QStringView text) {
   QString out;
   out.reserve(text.size());

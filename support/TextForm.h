@@ -16,6 +16,11 @@ QString BodyText(QStringView text);
 // One line of a header field: separators and other spaces become ASCII spaces.
 QString FieldText(QStringView text);
 
+// A C0 control character or DEL: never part of a line of text, a setting or
+// a command.
+inline bool IsControl(QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; }
+bool HasControl(QStringView text);
+
 // The space a space character stands for: U+0020 for every Unicode space
 // but U+3000, which is kept; other characters as they are.
 char16_t PlainSpace(char16_t c);

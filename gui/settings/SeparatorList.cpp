@@ -4,6 +4,7 @@
 #include "support/Cp932.h"
 #include "support/Dialogs.h"
 #include "support/NumericText.h"
+#include "support/TextForm.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -30,9 +31,7 @@ QString RefusalOf(const QString& text) {
   if (trimmed.startsWith(u'[') && trimmed.indexOf(u']') > 0)
     return QStringLiteral("「[」で始まり「]」を含む区切線は保存できません。") + QStringLiteral("\r\n") +
            QStringLiteral("先頭の「[」を全角の「［」などに替えてください。");
-  for (QChar c : text)
-    if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-      return QStringLiteral("区切線に改行やタブなどの制御文字は使えません。");
+  if (TextForm::HasControl(text)) return QStringLiteral("区切線に改行やタブなどの制御文字は使えません。");
   if (!Cp932::CanEncode(text)) {
     QString missing;
     for (qsizetype i = 0; i < text.size(); ++i) {
