@@ -2,6 +2,7 @@
 // argument says), under the offscreen platform: start-up to a shown window, a
 // click on a mailbox, a sort, mails saved from an editor ("保存して終了"),
 // and a Delete of 1,000 selected mails.
+#include "gui/AppMain.h"
 #include "gui/editor/frmMessage.h"
 #include "gui/mainwindow/MailListModel.h"
 #include "gui/mainwindow/frmCenter.h"
@@ -71,6 +72,9 @@ int main(int argc, char* argv[]) {
   ApiIniFileAccess ini(state.IniPath, &dialogs);
   QElapsedTimer t;
   t.start();
+  // What a start does before the window: the sweep of the folders for the
+  // temporary files of cut writes, then the window's load.
+  AppMain::RemoveCutWrites(state);
   frmCenter window(state, ini, dialogs);
   window.Load();
   QCoreApplication::processEvents();

@@ -29,6 +29,13 @@ AppMain::~AppMain() = default;
 
 QString AppMain::TableFailedMessage() { return QStringLiteral("初期化情報取得に失敗しました。"); }
 
+void AppMain::RemoveCutWrites(const AppState& state) {
+  AtomicFile::RemoveLeftovers(state.ProgramFolder,
+                              QStringLiteral("Tallpost\\.ini|GlyphSwap\\.dat|address\\.dat|TallpostWindows\\.ini"));
+  AtomicFile::RemoveLeftovers(state.FilePath(QStringLiteral("MailBox")),
+                              QStringLiteral("MailIndex\\.dat|[0-9]+\\.vml"));
+}
+
 QString AppMain::FolderNotWritableMessage(const QString& folder) {
   return QStringLiteral("プログラムフォルダに書き込めないため、起動できません。") + QStringLiteral("\r\n\r\n") +
          folder + QStringLiteral("\r\n\r\n") +
@@ -64,11 +71,7 @@ AppMain::StartResult AppMain::Start() {
                      Dialogs::Icon::Error);
     return StartResult::FolderNotWritable;
   }
-  // Temporary files of writes a crash cut short: no write runs now.
-  AtomicFile::RemoveLeftovers(state_.ProgramFolder,
-                              QStringLiteral("Tallpost\\.ini|GlyphSwap\\.dat|address\\.dat|TallpostWindows\\.ini"));
-  AtomicFile::RemoveLeftovers(state_.FilePath(QStringLiteral("MailBox")),
-                              QStringLiteral("MailIndex\\.dat|[0-9]+\\.vml"));
+  RemoveCutWrites(state_);
   // There is no registry to record the installation in.
   if (!LoadSettings(state_, ini_)) {
     dialogs_.Message(TableFailedMessage(), AppState::ProgramTitle(), Dialogs::Icon::Error);

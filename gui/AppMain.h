@@ -31,6 +31,10 @@ class AppMain {
   // of the same program folder to bring its window forward.
   static QString ForwardServerName(const QString& programFolder);
 
+  // Removes the temporary files that writes cut short by a crash left in the
+  // program folder and the mail folder (no write runs before start-up).
+  static void RemoveCutWrites(const AppState& state);
+
   static QString TableFailedMessage();
   static QString FolderNotWritableMessage(const QString& folder);
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,11 +84,19 @@ int RemoveLeftovers(const QString& folder, const QString& namePattern) {
   // Write's temporary files: "." + the file's name + "." + six characters.
   const QRegularExpression temporary(QStringLiteral("^\\.(?:") + namePattern + QStringLiteral(")\\.[A-Za-z0-9]{6}$"));
   int removed = 0;
-  const QDir dir(folder);
-  for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+  // Read straight from the directory, and the pattern tried on hidden names
+  // only: the mail folder of a large store holds a hundred thousand files,
+  // and this runs at start-up.
+  DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+  if (dir == nullptr) return 0;
+  const QDir here(folder);
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] != '.') continue;
+    const QString name = QFile::decodeName(entry->d_name);
     if (!temporary.match(name).hasMatch()) continue;
-    if (QFile::remove(dir.filePath(name))) ++removed;
+    if (QFileInfo(here.filePath(name)).isFile() && QFile::remove(here.filePath(name))) ++removed;
   }
+  ::closedir(dir);
   return removed;
 }
 
