@@ -231,6 +231,16 @@ void frmGlyphSwap::toggle(int row) {
   cell->setText(cell->text().isEmpty() ? ProhibitedText() : QString());
 }
 
+void frmGlyphSwap::openInput(int row, int column) {
+  txtInput_->clear();
+  txtInput_->setMaxLength(kMaxInput);
+  txtInput_->setGeometry(grdTable_->visualItemRect(item(row, column)));
+  txtInput_->show();
+  txtInput_->setFocus();
+  editRow_ = row;
+  editColumn_ = column;
+}
+
 void frmGlyphSwap::BeginEdit(int mode, const QString& key) {
   if (mode == 1) return;
   const int row = CurrentRow();
@@ -242,13 +252,7 @@ void frmGlyphSwap::BeginEdit(int mode, const QString& key) {
   }
   QString typed = key;
   if (!typed.isEmpty() && noKey(typed.toUcs4().value(0))) typed.clear();
-  txtInput_->clear();
-  txtInput_->setMaxLength(kMaxInput);
-  txtInput_->setGeometry(grdTable_->visualItemRect(item(row, column)));
-  txtInput_->show();
-  txtInput_->setFocus();
-  editRow_ = row;
-  editColumn_ = column;
+  openInput(row, column);
   if (mode == 0 && !typed.isEmpty()) {
     // A word the input method committed comes instead of the key.
     txtInput_->setText(ime_->IMEOpen() ? ime_->TakeResultWord() : typed);
@@ -269,15 +273,7 @@ void frmGlyphSwap::ImeArrived(QInputMethodEvent* event) {
     }
     return;
   }
-  if (!txtInput_->isVisible()) {
-    txtInput_->clear();
-    txtInput_->setMaxLength(kMaxInput);
-    txtInput_->setGeometry(grdTable_->visualItemRect(item(CurrentRow(), column)));
-    txtInput_->show();
-    txtInput_->setFocus();
-    editRow_ = CurrentRow();
-    editColumn_ = column;
-  }
+  if (!txtInput_->isVisible()) openInput(CurrentRow(), column);
   // The composition goes on in the input box, which shows it and takes the
   // word the input method commits.
   ime_->TakeResultWord();

@@ -88,6 +88,8 @@ class frmGlyphSwap : public QWidget {
   bool store(const GlyphSwapTable& table);
   void ok();
   void hideInput();
+  // The input box, empty, over the cell (row, column), for that cell.
+  void openInput(int row, int column);
   QTableWidgetItem* item(int row, int column) const;
 
   QString tablePath_;
